@@ -1,6 +1,9 @@
 // A small HTTP/1.1 server on the loopback interface for tests. It listens on
 // a free port of 127.0.0.1 (or ::1), serves every connection on its own
-// thread, logs every request it read, and stops when destroyed.
+// thread, logs every request it read, and stops when destroyed: the
+// destructor stops listening, wakes handlers waiting in Reply::idle, shuts
+// every connection down and joins every thread. A handler that throws only
+// loses its own connection.
 #pragma once
 
 #include <functional>
@@ -35,13 +38,16 @@ class Reply {
   // Raw bytes to the client; false once the client has gone or the server stops.
   virtual bool write(std::string_view bytes) = 0;
   // A whole response: status line, the given headers, Content-Length,
-  // "Connection: close", then the body.
+  // "Connection: close" (each unless the given headers name it), then the
+  // body (left out when answering HEAD).
   void send(int status, std::string_view body, const HeaderList& headers = {});
   // Waits up to ms milliseconds; returns false early when the server stops.
   // Handlers that stall (to test time-outs) wait here, never in a bare sleep.
   virtual bool idle(int ms) = 0;
   // Closes the connection now, without a response unless one was written.
   virtual void close() = 0;
+  // True when the request was a HEAD: send() then writes no body.
+  virtual bool head_only() const;
 };
 
 class LoopbackServer {
@@ -62,6 +68,8 @@ class LoopbackServer {
   // Every request read so far, in the order they were read.
   std::vector<ReceivedRequest> requests() const;
   void clear_requests();
+  // Waits until at least count requests have been read, or timeout_ms passed.
+  bool wait_for_requests(std::size_t count, int timeout_ms) const;
 
  private:
   struct Impl;
