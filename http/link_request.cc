@@ -3,11 +3,11 @@
 #include <curl/curl.h>
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "http/curl_share.h"
 #include "text/codepage.h"
 
 namespace tavrel {
@@ -26,8 +26,7 @@ struct CurlEasyDeleter {
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 
 CurlEasy new_easy_handle() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  curl_share::ensure_global_init();
   return CurlEasy(curl_easy_init());
 }
 
@@ -241,6 +240,8 @@ void LinkRequest::send() {
   CURL* h = easy.get();
   s.handle = h;
   curl_easy_setopt(h, CURLOPT_URL, s.url.c_str());
+  // Resolved names are shared with other requests; cookies are not.
+  if (void* share = curl_share::handle(false)) curl_easy_setopt(h, CURLOPT_SHARE, share);
   curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
