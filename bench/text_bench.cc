@@ -1,4 +1,5 @@
 // Speed of the text primitives on results-box sized inputs.
+#include "text/codepage.h"
 #include "text/text.h"
 
 #include <benchmark/benchmark.h>
@@ -83,6 +84,88 @@ BENCHMARK(BM_TextReplaceLineBreaks)
     ->Range(256 << 10, 4 << 20)
     ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
+
+// --- Code page conversion ------------------------------------------------------
+
+constexpr std::size_t kMegabyte = 1 << 20;
+
+// About 1 MB of GBK shaped like a results page: runs of ASCII markup and
+// addresses between runs of Chinese characters, roughly half and half.
+Text mixed_gbk_text(std::size_t size) {
+  Text t;
+  t.reserve(size + 64);
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  while (t.size() < size) {
+    t += "<a href=\"http://www.example";
+    t += std::to_string(next() % 1000);
+    t += ".com/\">";
+    for (int k = 0, n = 4 + next() % 12; k < n; ++k) {
+      t += char(0xB0 + next() % 0x48);  // GB2312 hanzi rows B0..F7
+      t += char(0xA1 + next() % 0x5E);
+    }
+    t += "</a>\r\n";
+  }
+  t.resize(size);
+  if (static_cast<unsigned char>(t.back()) >= 0x80) t.back() = ' ';
+  return t;
+}
+
+void BM_GbkToUtf16(benchmark::State& state) {
+  const Text text = mixed_gbk_text(kMegabyte);
+  for (auto _ : state) {
+    ByteSet units = gbk_to_utf16(text);
+    benchmark::DoNotOptimize(units.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_GbkToUtf16)->Unit(benchmark::kMillisecond);
+
+void BM_Utf16ToGbk(benchmark::State& state) {
+  const Text text = mixed_gbk_text(kMegabyte);
+  const ByteSet units = gbk_to_utf16(text);
+  for (auto _ : state) {
+    Text back = utf16_to_gbk(units);
+    benchmark::DoNotOptimize(back.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Utf16ToGbk)->Unit(benchmark::kMillisecond);
+
+// The same text with a combining acute accent after every 500th unit, so the
+// composition step has work to do throughout.
+void BM_Utf16ToGbkWithMarks(benchmark::State& state) {
+  const std::u16string plain = gbk_to_u16(mixed_gbk_text(kMegabyte));
+  ByteSet units;
+  units.reserve(plain.size() * 2 + 4096);
+  for (std::size_t k = 0; k < plain.size(); ++k) {
+    units.push_back(static_cast<std::uint8_t>(plain[k] & 0xFF));
+    units.push_back(static_cast<std::uint8_t>(plain[k] >> 8));
+    if (k % 500 == 0) {
+      units.push_back(0x01);
+      units.push_back(0x03);
+    }
+  }
+  for (auto _ : state) {
+    Text back = utf16_to_gbk(units);
+    benchmark::DoNotOptimize(back.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * units.size() / 2));
+}
+BENCHMARK(BM_Utf16ToGbkWithMarks)->Unit(benchmark::kMillisecond);
+
+void BM_GbkToUtf8(benchmark::State& state) {
+  const Text text = mixed_gbk_text(kMegabyte);
+  for (auto _ : state) {
+    Text utf8 = gbk_to_utf8(text);
+    benchmark::DoNotOptimize(utf8.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_GbkToUtf8)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrel
