@@ -117,7 +117,6 @@ struct LinkRequest::Impl {
 
   static size_t on_header(char* data, size_t size, size_t count, void* user);
   static size_t on_body(char* data, size_t size, size_t count, void* user);
-  static int on_debug(CURL*, curl_infotype type, char*, size_t, void* user);
   static int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   bool out_of_time(CURL* handle);
   CURL* handle = nullptr;
@@ -186,19 +185,17 @@ bool LinkRequest::Impl::out_of_time(CURL* h) {
     }
   }
   // Connected, the request not yet written (this includes a TLS handshake).
-  if (!seen_sent) return over(connected_at, send_ms);
-  return over(last_data_at > sent_at ? last_data_at : sent_at, receive_ms);
-}
-
-// Tells when the request has been written, which is where waiting for the
-// answer begins.
-int LinkRequest::Impl::on_debug(CURL*, curl_infotype type, char*, size_t, void* user) {
-  auto& self = *static_cast<Impl*>(user);
-  if (type == CURLINFO_HEADER_OUT && !self.seen_sent) {
-    self.seen_sent = true;
-    self.sent_at = Clock::now();
+  if (!seen_sent) {
+    long request_bytes = 0;
+    curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &request_bytes);
+    if (request_bytes > 0) {
+      seen_sent = true;
+      sent_at = now;
+    } else {
+      return over(connected_at, send_ms);
+    }
   }
-  return 0;
+  return over(last_data_at > sent_at ? last_data_at : sent_at, receive_ms);
 }
 
 int LinkRequest::Impl::on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -260,9 +257,6 @@ void LinkRequest::send() {
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Impl::on_progress);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &s);
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, &Impl::on_debug);
-  curl_easy_setopt(h, CURLOPT_DEBUGDATA, &s);
-  curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
 
   s.started = Clock::now();
   s.last_data_at = s.started;
