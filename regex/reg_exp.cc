@@ -226,10 +226,13 @@ std::vector<std::uint32_t> RegExp::search(std::u16string_view subject) {
 }
 
 std::optional<MatchCollection> RegExp::Execute(std::u16string_view subject) {
-  if (!compile()) return std::nullopt;
-  auto shared = std::make_shared<const std::u16string>(subject);
-  std::vector<std::uint32_t> offsets = search(*shared);
-  return MatchCollection(std::move(shared), engine_->groups, std::move(offsets));
+  return Execute(std::make_shared<const std::u16string>(subject));
+}
+
+std::optional<MatchCollection> RegExp::Execute(std::shared_ptr<const std::u16string> subject) {
+  if (!subject || !compile()) return std::nullopt;
+  std::vector<std::uint32_t> offsets = search(*subject);
+  return MatchCollection(std::move(subject), engine_->groups, std::move(offsets));
 }
 
 std::optional<std::u16string> RegExp::Replace(std::u16string_view subject,

@@ -120,6 +120,8 @@ class RegExp {
   // Every match in subject (only the first unless Global); nullopt when the
   // pattern is not a valid expression.
   std::optional<MatchCollection> Execute(std::u16string_view subject);
+  // The same over a subject the caller shares with the collection, uncopied.
+  std::optional<MatchCollection> Execute(std::shared_ptr<const std::u16string> subject);
   // subject with the matches replaced by replacement; nullopt when the
   // pattern is not a valid expression.
   std::optional<std::u16string> Replace(std::u16string_view subject,

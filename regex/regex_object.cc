@@ -25,7 +25,7 @@ bool RegexObject::create(std::string_view pattern, std::string_view subject,
   matches_.reset();
   reg_exp_ = factory_ ? factory_() : nullptr;
   subject_gbk_ = text_from(subject);
-  subject_ = gbk_to_u16(subject_gbk_);
+  subject_ = std::make_shared<const std::u16string>(gbk_to_u16(subject_gbk_));
   if (!reg_exp_) return false;
   reg_exp_->IgnoreCase(!case_sensitive.value_or(false));
   reg_exp_->Multiline(multiline.value_or(true));
@@ -43,7 +43,7 @@ Text RegexObject::pattern_text() const {
 
 Text RegexObject::replace(std::string_view replacement) {
   if (!reg_exp_) return Text();
-  std::optional<std::u16string> replaced = reg_exp_->Replace(subject_, gbk_to_u16(replacement));
+  std::optional<std::u16string> replaced = reg_exp_->Replace(*subject_, gbk_to_u16(replacement));
   return replaced ? u16_to_gbk(*replaced) : Text();
 }
 
@@ -76,7 +76,7 @@ int RegexObject::submatch_count() const {
 }
 
 int RegexObject::place(int index, std::string_view text) const {
-  std::u16string_view before = std::u16string_view(subject_).substr(0, index);
+  std::u16string_view before = std::u16string_view(*subject_).substr(0, index);
   const std::size_t at = u16_to_gbk(before).size();
   // Invalid GBK in the subject can shift the converted text against the
   // bytes; a text not found where it should stand cannot be placed.

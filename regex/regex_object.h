@@ -78,7 +78,7 @@ class RegexObject {
   std::unique_ptr<RegExp> reg_exp_;
   std::optional<MatchCollection> matches_;
   Text subject_gbk_;
-  std::u16string subject_;
+  std::shared_ptr<const std::u16string> subject_;
 };
 
 }  // namespace tavrel
