@@ -19,7 +19,7 @@ constexpr std::size_t kJitStackMax = 1024 * 1024;
 
 constexpr std::uint32_t kCompileOptions = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX |
                                           PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
-                                          PCRE2_NEVER_BACKSLASH_C;
+                                          PCRE2_ALT_CIRCUMFLEX | PCRE2_NEVER_BACKSLASH_C;
 
 struct CodeFree {
   void operator()(pcre2_code* p) const { pcre2_code_free(p); }

@@ -10,6 +10,9 @@ namespace {
 // "#引号" in GBK: stands for one double-quote character in a pattern.
 constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
 
+// A caller's 1-based number as a 0-based index; -1 (never valid) below 1.
+int to_index(int number) { return number < 1 ? -1 : number - 1; }
+
 }  // namespace
 
 RegexObject::RegexObject() : RegexObject(&RegExp::make) {}
@@ -50,20 +53,20 @@ Text RegexObject::replace(std::string_view replacement) {
 int RegexObject::match_count() const { return matches_ ? matches_->Count() : 0; }
 
 Text RegexObject::match_text(int k, int* position) const {
-  std::optional<Match> match = matches_ ? matches_->Item(k - 1) : std::nullopt;
+  std::optional<Match> match = matches_ ? matches_->Item(to_index(k)) : std::nullopt;
   Text value = match ? u16_to_gbk(match->Value()) : Text();
   if (position) *position = match ? place(match->FirstIndex(), value) : -1;
   return value;
 }
 
 Text RegexObject::submatch_text(int k, int n, int* position) const {
-  std::optional<Match> match = matches_ ? matches_->Item(k - 1) : std::nullopt;
+  std::optional<Match> match = matches_ ? matches_->Item(to_index(k)) : std::nullopt;
   std::optional<std::u16string> value;
   int index = -1;
   if (match) {
     SubMatchCollection groups = match->SubMatches();
-    value = groups.Item(n - 1);
-    index = groups.FirstIndex(n - 1);
+    value = groups.Item(to_index(n));
+    index = groups.FirstIndex(to_index(n));
   }
   Text text = value ? u16_to_gbk(*value) : Text();
   if (position) *position = value ? place(index, text) : -1;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"GlobalFalseGivesFirst", "a", "aaa", kNone, kNone, false, false, {"a"}},
         MatchCase{"MultilineByDefault", "^b", "a\nb", kNone, kNone, kNone, false, {"b"}},
         MatchCase{"MultilineFalse", "^b", "a\nb", kNone, false, kNone, false, {}},
+        MatchCase{"CaretAfterEveryLineFeed", "^", "a\n", kNone, kNone, kNone, false, {"", ""}},
         MatchCase{"DollarBeforeLineFeed", "a$", "a\nb", kNone, kNone, kNone, false, {"a"}},
         MatchCase{"DollarOnlyAtEndWithoutMultiline", "a$", "a\n", kNone, false, kNone, false, {}},
         MatchCase{"DotSkipsLineFeed", "a.b", "a\nb", kNone, kNone, kNone, false, {}},
@@ -146,6 +148,8 @@ TEST(RegexObject, OutOfRangeAndNonParticipatingGroupsAreEmpty) {
   EXPECT_EQ(re.match_text(0), "");
   EXPECT_EQ(re.match_text(2), "");
   EXPECT_EQ(re.match_text(-1), "");
+  EXPECT_EQ(re.match_text(std::numeric_limits<int>::min()), "");
+  EXPECT_EQ(re.submatch_text(1, std::numeric_limits<int>::min()), "");
   EXPECT_EQ(re.submatch_text(1, 1), "");  // took no part
   EXPECT_EQ(re.submatch_text(1, 2), "b");
   EXPECT_EQ(re.submatch_text(1, 0), "");
