@@ -41,8 +41,26 @@ constexpr std::array<unsigned char, 256> make_fold_table() {
 }
 constexpr std::array<unsigned char, 256> kFold = make_fold_table();
 
+#if defined(__SSE2__)
+// Sixteen bytes with A..Z mapped onto a..z. Bytes >= 0x80 are negative as
+// signed bytes, so they never fall in A..Z.
+__m128i fold16(__m128i v) {
+  const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                      _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+  return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+}
+#endif
+
 bool equal_folded(const unsigned char* a, const unsigned char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i x = fold16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)));
+    const __m128i y = fold16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)) != 0xFFFF) return false;
+  }
+#endif
+  for (; i < n; ++i) {
     if (kFold[a[i]] != kFold[b[i]]) return false;
   }
   return true;
@@ -105,14 +123,6 @@ std::size_t find_from(const unsigned char* t, std::size_t len, std::size_t scan,
   // bytes match the needle's, then check the rest of them one by one.
   const __m128i want_first = _mm_set1_epi8(static_cast<char>(first));
   const __m128i want_last = _mm_set1_epi8(static_cast<char>(final_byte));
-  const __m128i above = _mm_set1_epi8('A' - 1);
-  const __m128i below = _mm_set1_epi8('Z' + 1);
-  const __m128i case_bit = _mm_set1_epi8(0x20);
-  auto fold16 = [&](__m128i v) {
-    // Bytes >= 0x80 are negative as signed bytes, so they never fall in A..Z.
-    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, above), _mm_cmplt_epi8(v, below));
-    return _mm_or_si128(v, _mm_and_si128(upper, case_bit));
-  };
   for (; last >= 15 && i <= last - 15; i += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + n - 1));
