@@ -8,7 +8,9 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <utility>
 
 namespace tavrel {
 namespace {
@@ -51,62 +53,88 @@ std::u16string_view up_to_zero(std::u16string_view units) {
   return units.substr(0, units.find(u'\0'));
 }
 
-// Both converters' default callbacks substitute: a bad or truncated sequence
-// becomes the replacement character and conversion goes on after it. The loops
-// only grow the output when the first estimate was short.
-std::u16string decode(UConverter* cnv, std::string_view bytes) {
-  std::u16string out;
-  if (cnv == nullptr || bytes.empty()) return out;
+// Both converters' default callbacks substitute: a bad or cut-off sequence
+// becomes the replacement character and conversion goes on after it.
+
+// Reads bytes with cnv and hands the units to sink a buffer at a time, so no
+// whole-text scratch copy is made.
+template <typename Sink>
+void decode(UConverter* cnv, std::string_view bytes, Sink&& sink) {
+  if (cnv == nullptr || bytes.empty()) return;
   ucnv_resetToUnicode(cnv);
-  // GBK and UTF-8 never give more units than bytes.
-  out.resize(bytes.size() + 1);
+  char16_t buf[4096];
   const char* src = bytes.data();
   const char* const src_end = src + bytes.size();
-  std::size_t written = 0;
   for (;;) {
-    UChar* target = out.data() + written;
+    UChar* target = buf;
     UErrorCode err = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv, &target, out.data() + out.size(), &src, src_end, nullptr, true, &err);
-    written = static_cast<std::size_t>(target - out.data());
+    ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
+    sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
     if (err != U_BUFFER_OVERFLOW_ERROR) break;
-    out.resize(out.size() * 2);
   }
-  out.resize(written);
-  return out;
 }
 
-std::string encode(UConverter* cnv, std::u16string_view units) {
-  std::string out;
-  if (cnv == nullptr || units.empty()) return out;
-  ucnv_resetFromUnicode(cnv);
-  out.resize(units.size() * static_cast<std::size_t>(ucnv_getMaxCharSize(cnv)) + 1);
-  const UChar* src = units.data();
-  const UChar* const src_end = src + units.size();
-  std::size_t written = 0;
-  for (;;) {
-    char* target = out.data() + written;
-    UErrorCode err = U_ZERO_ERROR;
-    ucnv_fromUnicode(cnv, &target, out.data() + out.size(), &src, src_end, nullptr, true, &err);
-    written = static_cast<std::size_t>(target - out.data());
-    if (err != U_BUFFER_OVERFLOW_ERROR) break;
-    out.resize(out.size() * 2);
+// Writes UTF-16 handed over in pieces with cnv; a piece may end inside a
+// surrogate pair, the next one goes on from there.
+class Encoder {
+ public:
+  Encoder(UConverter* cnv, std::size_t units) : cnv_(cnv) {
+    if (cnv_ == nullptr) return;
+    ucnv_resetFromUnicode(cnv_);
+    out_.reserve(units * static_cast<std::size_t>(ucnv_getMaxCharSize(cnv_)));
   }
-  out.resize(written);
-  // No character encodes to a zero byte, but a Text must never hold one.
-  out.resize(up_to_zero(out).size());
-  return out;
+
+  void add(std::u16string_view piece) { run(piece, false); }
+
+  // Ends the text (a pending lone surrogate becomes the substitute) and
+  // returns it. No character encodes to a zero byte, but a Text must never
+  // hold one.
+  Text finish() {
+    run({}, true);
+    out_.resize(up_to_zero(out_).size());
+    return std::move(out_);
+  }
+
+ private:
+  void run(std::u16string_view piece, bool flush) {
+    if (cnv_ == nullptr) return;
+    char buf[8192];
+    const UChar* src = piece.data();
+    const UChar* const src_end = src + piece.size();
+    for (;;) {
+      char* target = buf;
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_fromUnicode(cnv_, &target, buf + sizeof buf, &src, src_end, nullptr, flush, &err);
+      out_.append(buf, static_cast<std::size_t>(target - buf));
+      if (err != U_BUFFER_OVERFLOW_ERROR) break;
+    }
+  }
+
+  UConverter* cnv_;
+  Text out_;
+};
+
+Text encode(UConverter* cnv, std::u16string_view units) {
+  Encoder enc(cnv, units.size());
+  enc.add(units);
+  return enc.finish();
 }
 
-// Precomposes combining sequences: a base character followed by combining
-// marks becomes the precomposed character where Unicode has one, so GBK can
-// then write characters such as the pinyin vowels. Only the sequences that
-// hold a mark are normalised. Normalising everything would also replace the
-// CJK compatibility ideographs that GBK carries with their unified twins,
-// which changes the bytes of a GBK text on its way back.
-std::u16string compose_marks(std::u16string_view s) {
+// Hands s, up to its first zero unit, to emit in pieces with its combining
+// sequences precomposed: a base character followed by combining marks becomes
+// the precomposed character where Unicode has one, so that GBK can write such
+// characters as the pinyin vowels. Only the sequences that hold a mark are
+// normalised. Normalising everything would also replace the CJK compatibility
+// ideographs that GBK carries with their unified twins, which would change the
+// bytes of a GBK text on its way back.
+template <typename Emit>
+void compose_marks(std::u16string_view s, Emit&& emit) {
   UErrorCode err = U_ZERO_ERROR;
   const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(err);
-  if (U_FAILURE(err)) return std::u16string(s);
+  if (U_FAILURE(err)) {
+    emit(up_to_zero(s));
+    return;
+  }
 
   // Whether composition can reach across the start of the character at i.
   // Everything below U+0300 and the main CJK blocks start afresh.
@@ -122,17 +150,30 @@ std::u16string compose_marks(std::u16string_view s) {
     next = j;
     return static_cast<bool>(nfc->hasBoundaryBefore(c));
   };
-  const auto append = [](std::u16string& out, const icu::UnicodeString& u) {
-    out.append(reinterpret_cast<const char16_t*>(u.getBuffer()),
-               static_cast<std::size_t>(u.length()));
+
+  // Units that start afresh and need no lookup: most of any real text.
+  const auto plain = [](char16_t u) {
+    return (u >= 1 && u < 0x300) || (u >= 0x3400 && u < 0xA000);
   };
 
-  std::u16string out;
-  std::size_t copied = 0;   // s[0, copied) is in out
+  std::size_t n = s.size();
+  std::size_t emitted = 0;  // s[0, emitted) has been handed on
   std::size_t starter = 0;  // start of the last character that starts afresh
   UChar32 starter_cp = 0;
   std::size_t i = 0;
-  while (i < s.size()) {
+  while (i < n) {
+    if (plain(s[i])) {
+      std::size_t j = i + 1;
+      while (j < n && plain(s[j])) ++j;
+      starter = j - 1;
+      starter_cp = s[j - 1];
+      i = j;
+      continue;
+    }
+    if (s[i] == u'\0') {
+      n = i;
+      break;
+    }
     UChar32 c;
     std::size_t next;
     if (starts_afresh(i, c, next)) {
@@ -143,36 +184,39 @@ std::u16string compose_marks(std::u16string_view s) {
     }
     // A combining sequence runs from the starter to the next fresh start.
     std::size_t end = next;
-    while (end < s.size()) {
+    while (end < n) {
       UChar32 d;
       std::size_t after;
       if (starts_afresh(end, d, after)) break;
       end = after;
     }
-    if (out.empty()) out.reserve(s.size());
-    out.append(s.substr(copied, starter - copied));
     std::size_t from = starter;
     if (starter < i && u_getIntPropertyValue(starter_cp, UCHAR_NFC_QUICK_CHECK) == UNORM_NO) {
       // A starter that normalisation would replace even on its own is kept.
       from = starter + U16_LENGTH(starter_cp);
-      out.append(s.substr(starter, from - starter));
     }
+    emit(s.substr(emitted, from - emitted));
     const icu::UnicodeString sequence(false, reinterpret_cast<const UChar*>(s.data() + from),
                                       static_cast<int32_t>(end - from));
     err = U_ZERO_ERROR;
     const icu::UnicodeString composed = nfc->normalize(sequence, err);
     if (U_SUCCESS(err)) {
-      append(out, composed);
+      emit(std::u16string_view(reinterpret_cast<const char16_t*>(composed.getBuffer()),
+                               static_cast<std::size_t>(composed.length())));
     } else {
-      out.append(s.substr(from, end - from));
+      emit(s.substr(from, end - from));
     }
-    copied = end;
+    emitted = end;
     starter = end;
     i = end;
   }
-  if (copied == 0) return std::u16string(s);
-  out.append(s.substr(copied));
-  return out;
+  emit(s.substr(emitted, n - emitted));
+}
+
+Text composed_to_gbk(std::u16string_view units) {
+  Encoder enc(converter(kCodePageGbk), units.size());
+  compose_marks(units, [&enc](std::u16string_view piece) { enc.add(piece); });
+  return enc.finish();
 }
 
 std::u16string units_from_bytes(const ByteSet& bytes) {
@@ -187,25 +231,33 @@ std::u16string units_from_bytes(const ByteSet& bytes) {
   return units;
 }
 
-// The units as UTF-16LE bytes followed by a zero unit; no units give nothing.
-ByteSet bytes_with_terminator(std::u16string_view units) {
-  if (units.empty()) return {};
-  ByteSet bytes((units.size() + 1) * 2, 0);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(bytes.data(), units.data(), units.size() * 2);
-  } else {
-    for (std::size_t k = 0; k < units.size(); ++k) {
-      bytes[2 * k] = static_cast<std::uint8_t>(units[k] & 0xFF);
-      bytes[2 * k + 1] = static_cast<std::uint8_t>(units[k] >> 8);
+// The text read with cnv as UTF-16LE bytes followed by a zero unit; an empty
+// text gives nothing.
+ByteSet decode_to_bytes(UConverter* cnv, std::string_view text) {
+  ByteSet bytes;
+  if (cnv == nullptr || text.empty()) return bytes;
+  // GBK and UTF-8 never give more units than bytes.
+  bytes.reserve((text.size() + 1) * 2);
+  decode(cnv, text, [&bytes](std::u16string_view piece) {
+    if constexpr (std::endian::native == std::endian::little) {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(piece.data());
+      bytes.insert(bytes.end(), p, p + piece.size() * 2);
+    } else {
+      for (char16_t u : piece) {
+        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+      }
     }
-  }
+  });
+  bytes.push_back(0);
+  bytes.push_back(0);
   return bytes;
 }
 
 }  // namespace
 
 ByteSet ansi_to_utf16(std::string_view text, int code_page) {
-  return bytes_with_terminator(decode(converter(code_page), up_to_zero(text)));
+  return decode_to_bytes(converter(code_page), up_to_zero(text));
 }
 
 Text utf16_to_ansi(const ByteSet& units, int code_page) {
@@ -214,19 +266,26 @@ Text utf16_to_ansi(const ByteSet& units, int code_page) {
 }
 
 Text gbk_to_utf8(std::string_view text) {
-  return encode(converter(kCodePageUtf8), gbk_to_u16(text));
+  text = up_to_zero(text);
+  Encoder enc(converter(kCodePageUtf8), text.size());
+  decode(converter(kCodePageGbk), text, [&enc](std::u16string_view piece) { enc.add(piece); });
+  return enc.finish();
 }
 
-ByteSet gbk_to_utf16(std::string_view text) { return bytes_with_terminator(gbk_to_u16(text)); }
+ByteSet gbk_to_utf16(std::string_view text) {
+  return decode_to_bytes(converter(kCodePageGbk), up_to_zero(text));
+}
 
-Text utf16_to_gbk(const ByteSet& units) { return u16_to_gbk(units_from_bytes(units)); }
+Text utf16_to_gbk(const ByteSet& units) { return composed_to_gbk(units_from_bytes(units)); }
 
 std::u16string gbk_to_u16(std::string_view text) {
-  return decode(converter(kCodePageGbk), up_to_zero(text));
+  text = up_to_zero(text);
+  std::u16string units;
+  units.reserve(text.size());
+  decode(converter(kCodePageGbk), text, [&units](std::u16string_view piece) { units += piece; });
+  return units;
 }
 
-Text u16_to_gbk(std::u16string_view units) {
-  return encode(converter(kCodePageGbk), compose_marks(up_to_zero(units)));
-}
+Text u16_to_gbk(std::u16string_view units) { return composed_to_gbk(units); }
 
 }  // namespace tavrel

@@ -240,7 +240,7 @@ TEST(CodePageText, ThreadsConvertSideBySide) {
   for (std::size_t t = 0; t < work.size(); ++t) {
     threads.emplace_back([&w = work[t], &wrong = mismatches[t], &start] {
       start.arrive_and_wait();
-      for (int round = 0; round < 1000; ++round) {
+      for (int round = 0; round < 2000; ++round) {
         if (gbk_to_u16(w.gbk) != w.decoded) ++wrong;
         if (u16_to_gbk(w.units) != w.encoded) ++wrong;
       }
