@@ -41,10 +41,10 @@ Text search_host() {
 void harvest_run(HarvestHost& host) {
   HarvestSettings settings;
   settings.search_host = search_host();
-  harvest_run(host, settings);
+  harvest_run_with(host, settings);
 }
 
-void harvest_run(HarvestHost& host, const HarvestSettings& settings) {
+void harvest_run_with(HarvestHost& host, const HarvestSettings& settings) {
   RegexObject regex;
   const TextArray keywords = text_split(host.read_control_text(EditBox::keywords), kLineBreak);
   for (const Text& keyword : keywords) {

@@ -26,7 +26,8 @@ struct HarvestSettings {
 // The whole work of one harvest worker thread. Reaches the window only
 // through host.
 void harvest_run(HarvestHost& host);
-// The same against the given search host and link requests.
-void harvest_run(HarvestHost& host, const HarvestSettings& settings);
+// The same against the given search host and link requests. (A name of its
+// own, so that harvest_run can be handed around as a plain function.)
+void harvest_run_with(HarvestHost& host, const HarvestSettings& settings);
 
 }  // namespace tavrel

@@ -74,7 +74,7 @@ TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
   FakeHost host;
   // A blank line gives an empty keyword; the final CR LF gives none. 中文 is GBK.
   host.boxes[EditBox::keywords] = "abc\r\n\r\n\xD6\xD0\xCE\xC4\r\na b\r\n";
-  harvest_run(host, settings_for(engine));
+  harvest_run_with(host, settings_for(engine));
 
   std::vector<std::string> expected;
   for (const char* term : {"abc", "", "%E4%B8%AD%E6%96%87", "a%20b"}) {
@@ -93,7 +93,7 @@ TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
 TEST(HarvestRunTest, EmptyKeywordsBoxAsksNothing) {
   StubSearchEngine engine(scenario_of({}));
   FakeHost host;
-  harvest_run(host, settings_for(engine));
+  harvest_run_with(host, settings_for(engine));
   EXPECT_TRUE(engine.requests().empty());
 }
 
@@ -127,7 +127,7 @@ TEST(HarvestRunTest, AppendsEachNewAddressOnceAndDropsExcludedOnes) {
   host.boxes[EditBox::keywords] = "k1\r\nk2";
   host.boxes[EditBox::results] = "before http://old.example/x/index.html\r\n";
   host.boxes[EditBox::exclusions] = "baidu.com\r\nqq.com\r\nsina.com.cn\r\n";
-  harvest_run(host, settings_for(engine));
+  harvest_run_with(host, settings_for(engine));
 
   const std::string crlf = "\r\n";
   EXPECT_EQ(host.boxes[EditBox::results], "before http://old.example/x/index.html\r\n" + a.target +
@@ -160,7 +160,7 @@ TEST(HarvestRunTest, ExclusionEntries) {
     FakeHost host;
     host.boxes[EditBox::keywords] = "k";
     host.boxes[EditBox::exclusions] = c.exclusions;
-    harvest_run(host, settings_for(engine));
+    harvest_run_with(host, settings_for(engine));
     EXPECT_EQ(host.boxes[EditBox::results], c.kept ? site.target + "\r\n" : "") << c.exclusions;
   }
 }
@@ -179,7 +179,7 @@ TEST(HarvestRunTest, BoxEditsDuringARunCountFromTheNextMatch) {
     if (box == EditBox::exclusions && count == 3) host.boxes[box] = "";
   };
   host.boxes[EditBox::exclusions] = "d.example";
-  harvest_run(host, settings_for(engine));
+  harvest_run_with(host, settings_for(engine));
   EXPECT_EQ(host.boxes[EditBox::results],
             a.target + "\r\n" + b.target + "\r\n" + d.target + "\r\n");
 }
@@ -193,7 +193,7 @@ TEST(HarvestRunTest, PassesTheGateBeforeEveryRequestAndEveryAppend) {
   host.on_gate = [&] {
     done_at_gate.push_back(engine.requests().size() + static_cast<std::size_t>(host.appends));
   };
-  harvest_run(host, settings_for(engine));
+  harvest_run_with(host, settings_for(engine));
   ASSERT_EQ(engine.requests().size(), 76u + 3);
   ASSERT_EQ(host.appends, 2);
   // One gate passage right before each of the 81 steps.
@@ -210,7 +210,7 @@ TEST(HarvestRunTest, ShowsTheMessageForEveryLinkWhenRequestsCannotBeMade) {
   host.boxes[EditBox::keywords] = "k";
   HarvestSettings settings = settings_for(engine);
   settings.make_link_request = [] { return std::unique_ptr<LinkRequest>(); };
-  harvest_run(host, settings);
+  harvest_run_with(host, settings);
   EXPECT_EQ(host.messages.size(), 3u);
   EXPECT_EQ(host.boxes[EditBox::results], "");
   EXPECT_TRUE(targets_with_path(engine, "/link").empty());
