@@ -8,9 +8,12 @@ namespace {
 
 // Work bounds for one search call. A page from the network may be built to
 // make a lazy run scan to the end of the subject from every opening; these
-// cut such a search off (it then keeps the matches found so far). The JIT
-// counts the match limit in its own units; the figure keeps a hostile 10 MB
-// page near a second and is far above what a real result page needs.
+// cut such a search off, and it then keeps the matches found so far. With
+// the match limit below, a hostile 10 MB page stops after some tens of
+// milliseconds in the JIT and well under a second in the interpreter, while a
+// real result page needs a small fraction of it. The JIT stack has a fixed
+// ceiling; the interpreter keeps its backtracking frames on the heap, under
+// the depth and heap limits.
 constexpr std::uint32_t kMatchLimit = 10'000'000;
 constexpr std::uint32_t kDepthLimit = 10'000;
 constexpr std::uint32_t kHeapLimitKiB = 16 * 1024;
