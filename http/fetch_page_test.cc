@@ -102,6 +102,10 @@ TEST(FetchPage, CompletesCallersHeaderBlock) {
       {"User-Agent: X",
        "X",
        {"Accept: */*", "Referer: URL", "Accept-Language: zh-cn", "Content-Type: " + kFormType}},
+      // The agent name is read from the whole block, and cut at its line break.
+      {"X-Note: user-agent: a\r\nX-Other: b",
+       "user-agent: a",
+       {"Accept: */*", "Referer: URL", "Accept-Language: zh-cn", "Content-Type: " + kFormType}},
       {"Accept: text/html\r\nReferer: r\r\nAccept-Language: en\r\nContent-Type: text/plain",
        std::string(kDefaultUserAgent),
        {}},
@@ -124,6 +128,15 @@ TEST(FetchPage, CompletesCallersHeaderBlock) {
     const ReceivedRequest& got = requests[0];
     EXPECT_EQ(got.header("User-Agent"), c.agent_on_wire);
     EXPECT_NE(got.head.find("\r\n" + expected + "\r\n\r\n"), std::string::npos) << got.head;
+    // Host, the block's lines and the agent line the client adds when the
+    // block has none: nothing else, nothing injected.
+    std::size_t lines = 1;
+    for (std::size_t p = expected.find("\r\n"); p != std::string::npos;
+         p = expected.find("\r\n", p + 2)) {
+      ++lines;
+    }
+    bool agent_in_block = c.extra.starts_with("User-Agent:");
+    EXPECT_EQ(got.headers.size(), 1 + lines + (agent_in_block ? 0 : 1));
   }
 }
 
@@ -277,17 +290,28 @@ TEST(FetchPage, RedirectsFollowedOrReturned) {
 }
 
 TEST(FetchPage, GoesThroughTheGivenProxy) {
-  LoopbackServer proxy([](const ReceivedRequest&, Reply& reply) { reply.send(200, "proxied"); });
+  LoopbackServer proxy([](const ReceivedRequest& request, Reply& reply) {
+    if (request.method == "CONNECT") {
+      reply.close();  // no tunnel: the https request fails quietly
+    } else {
+      reply.send(200, "proxied");
+    }
+  });
   // The target is a closed loopback port: only the proxy can answer.
-  std::string url = "http://127.0.0.1:" + std::to_string(closed_port()) + "/via?q=1";
+  std::string target = "127.0.0.1:" + std::to_string(closed_port());
+  std::string url = "http://" + target + "/via?q=1";
   PageRequest r{.url = url, .proxy = proxy.host_port()};
   EXPECT_EQ(as_string(fetch_page(r)), "proxied");
+  PageRequest secure{.url = "https://" + target + "/s", .proxy = proxy.host_port()};
+  EXPECT_TRUE(fetch_page(secure).empty());
+
   auto requests = proxy.requests();
-  ASSERT_EQ(requests.size(), 1u);
-  const ReceivedRequest& got = requests[0];
-  EXPECT_EQ(got.target, url);
-  EXPECT_FALSE(got.has_header("Proxy-Connection"));
-  EXPECT_EQ(got.header("Referer"), url);
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].target, url);
+  EXPECT_FALSE(requests[0].has_header("Proxy-Connection"));
+  EXPECT_EQ(requests[0].header("Referer"), url);
+  EXPECT_EQ(requests[1].method, "CONNECT");
+  EXPECT_EQ(requests[1].target, target);
 }
 
 TEST(FetchPage, DirectConnectionIgnoresProxyEnvironment) {

@@ -173,7 +173,8 @@ SessionHandle internet_open(std::string_view agent, AccessType access,
                             std::string_view proxy_list) {
   curl_share::ensure_global_init();
   auto session = std::make_unique<Session>();
-  session->agent = std::string(agent);
+  // The agent name becomes one header line: a line break would start another.
+  session->agent = std::string(agent.substr(0, agent.find_first_of("\r\n")));
   session->access = access;
   if (access == AccessType::proxy) session->proxy_list = std::string(proxy_list);
   return session;

@@ -93,7 +93,9 @@ using SessionHandle = std::unique_ptr<Session>;
 using ConnectionHandle = std::unique_ptr<Connection>;
 using RequestHandle = std::unique_ptr<Request>;
 
-// The root handle. proxy_list is used only with AccessType::proxy.
+// The root handle. The agent name is sent as the User-Agent unless a request's
+// headers name one; it ends at its first line break. proxy_list is used only
+// with AccessType::proxy.
 SessionHandle internet_open(std::string_view agent, AccessType access, std::string_view proxy_list);
 
 // A connection to host (a name or address, no port) and port (1 to 65535).
