@@ -21,7 +21,10 @@
 #include "text/codepage.h"
 
 namespace tavrel {
+namespace {
 
+// The initial text of the exclusions box: the search engine queried, other
+// search engines, a web directory, portals, a micro-blog and video sites.
 const char kDefaultExclusions[] =
     "baidu.com\r\n"
     "sogou.com\r\n"
@@ -37,8 +40,6 @@ const char kDefaultExclusions[] =
     "youku.com\r\n"
     "tudou.com\r\n"
     "iqiyi.com\r\n";
-
-namespace {
 
 constexpr int kOuterWidth = 618;
 constexpr int kOuterHeight = 457;

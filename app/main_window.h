@@ -16,9 +16,6 @@ class QPlainTextEdit;
 
 namespace tavrel {
 
-// The initial text of the exclusions box: fourteen domains, CR LF after each.
-extern const char kDefaultExclusions[];
-
 class MainWindow final : public QWidget, public WindowOps {
   Q_OBJECT
 

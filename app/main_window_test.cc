@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 #include <QWindow>
 #include <atomic>
 #include <functional>
@@ -244,6 +245,20 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(second_done);
     first.join();
     second.join();
+  }
+
+  // Asked on the window's own thread, the box still waits for dismissal
+  // without blocking the event loop that has to show it.
+  void message_box_on_the_window_thread() {
+    qsizetype seen = 0;
+    QTimer::singleShot(0, this, [&] {
+      const QList<QMessageBox*> boxes = open_message_boxes();
+      seen = boxes.size();
+      for (QMessageBox* box : boxes) box->button(QMessageBox::Ok)->click();
+    });
+    window_->message_box("here");
+    QCOMPARE(seen, qsizetype(1));
+    QTRY_COMPARE(open_message_boxes().size(), 0);
   }
 
  private:

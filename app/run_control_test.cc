@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/main_window.h"
 
@@ -42,8 +43,9 @@ class RunControlTest : public QObject {
 
  private slots:
   void init() {
-    // Probes outlive the test: a worker left paused keeps its thread.
-    probes_ = new std::array<Probe, 4>;
+    // A worker left paused keeps its thread and its probe to the end.
+    all_probes_.push_back(std::make_unique<std::array<Probe, 4>>());
+    probes_ = all_probes_.back().get();
     started_ = 0;
     auto* probes = probes_;
     auto* started = &started_;
@@ -156,6 +158,7 @@ class RunControlTest : public QObject {
     QTest::mouseClick(button, Qt::LeftButton);
   }
 
+  std::vector<std::unique_ptr<std::array<Probe, 4>>> all_probes_;
   std::array<Probe, 4>* probes_ = nullptr;
   std::atomic<int> started_{0};
   std::atomic<int> launches_left_{0};
