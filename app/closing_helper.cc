@@ -42,7 +42,9 @@ int main(int argc, char** argv) {
     click(u"按钮_开始");  // the message-box worker
     click(u"按钮_开始");  // a worker that will be paused
     click(u"按钮_暂停");
-    click(u"按钮_开始");  // a worker that keeps appending
+    click(u"按钮_开始");  // workers that keep appending
+    click(u"按钮_开始");
+    click(u"按钮_开始");
     // Close once a box is up and lines are arriving.
     auto* poll = new QTimer(&window);
     QObject::connect(poll, &QTimer::timeout, &window, [&window, poll] {
