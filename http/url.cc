@@ -1,6 +1,7 @@
 #include "http/url.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace tavrel {
 
