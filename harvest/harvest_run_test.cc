@@ -45,16 +45,6 @@ class FakeHost : public HarvestHost {
   std::function<void()> on_gate;
 };
 
-// Result pages by (term, zero-based page); every other page has no result.
-using PageMap = std::map<std::pair<std::string, int>, StubPage>;
-
-testing::StubScenario scenario_of(PageMap pages) {
-  return [pages = std::move(pages)](std::string_view term, int page) {
-    const auto found = pages.find({std::string(term), page});
-    return found == pages.end() ? StubPage{} : found->second;
-  };
-}
-
 HarvestSettings settings_for(const StubSearchEngine& engine) {
   HarvestSettings settings;
   settings.search_host = engine.host_port();
@@ -70,7 +60,7 @@ std::vector<std::string> targets_with_path(const StubSearchEngine& engine, std::
 }
 
 TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
-  StubSearchEngine engine(scenario_of({}));
+  StubSearchEngine engine(testing::fixed_pages({}));
   FakeHost host;
   // A blank line gives an empty keyword; the final CR LF gives none. 中文 is GBK.
   host.boxes[EditBox::keywords] = "abc\r\n\r\n\xD6\xD0\xCE\xC4\r\na b\r\n";
@@ -91,17 +81,13 @@ TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
 }
 
 TEST(HarvestRunTest, EmptyKeywordsBoxAsksNothing) {
-  StubSearchEngine engine(scenario_of({}));
+  StubSearchEngine engine(testing::fixed_pages({}));
   FakeHost host;
   harvest_run_with(host, settings_for(engine));
   EXPECT_TRUE(engine.requests().empty());
 }
 
 TEST(HarvestRunTest, AppendsEachNewAddressOnceAndDropsExcludedOnes) {
-  // Filled in below, once the engine's links are known.
-  PageMap pages;
-  StubSearchEngine engine(
-      [&pages](std::string_view term, int page) { return scenario_of(pages)(term, page); });
   const StubResult a{"http://www.a.example/"};
   const StubResult a_upper{"http://WWW.A.example/"};
   const StubResult b{"https://b.example/shop?id=7"};
@@ -116,12 +102,14 @@ TEST(HarvestRunTest, AppendsEachNewAddressOnceAndDropsExcludedOnes) {
   const StubResult e{"http://e.example/"};
   const StubResult f{"http://f.example/"};
 
-  pages[{"k1", 0}] = {false, {a, b, a, already_inside, host_excluded}};
-  pages[{"k1", 1}] = {false, {path_excluded, query_excluded, moved, plain_page}};
-  pages[{"k1", 2}] = {true, {e}};  // the page fails to load
-  pages[{"k1", 3}] = {false, {no_location, unanswered, a_upper, b}};
-  pages[{"k1", 75}] = {false, {e}};
-  pages[{"k2", 0}] = {false, {a, e, f}};
+  StubSearchEngine engine(testing::fixed_pages({
+      {{"k1", 0}, {false, {a, b, a, already_inside, host_excluded}}},
+      {{"k1", 1}, {false, {path_excluded, query_excluded, moved, plain_page}}},
+      {{"k1", 2}, {true, {e}}},  // the page fails to load
+      {{"k1", 3}, {false, {no_location, unanswered, a_upper, b}}},
+      {{"k1", 75}, {false, {e}}},
+      {{"k2", 0}, {false, {a, e, f}}},
+  }));
 
   FakeHost host;
   host.boxes[EditBox::keywords] = "k1\r\nk2";
@@ -155,7 +143,7 @@ TEST(HarvestRunTest, ExclusionEntries) {
       {"other.example\n", true},  // a lone LF stays inside the entry
   };
   const StubResult site{"http://www.site.example/"};
-  StubSearchEngine engine(scenario_of({{{"k", 0}, {false, {site}}}}));
+  StubSearchEngine engine(testing::fixed_pages({{{"k", 0}, {false, {site}}}}));
   for (const Case& c : cases) {
     FakeHost host;
     host.boxes[EditBox::keywords] = "k";
@@ -168,7 +156,7 @@ TEST(HarvestRunTest, ExclusionEntries) {
 TEST(HarvestRunTest, BoxEditsDuringARunCountFromTheNextMatch) {
   const StubResult a{"http://a.example/"}, b{"http://b.example/"}, c{"http://c.example/"},
       d{"http://d.example/"};
-  StubSearchEngine engine(scenario_of({{{"k", 0}, {false, {a, b, c, d}}}}));
+  StubSearchEngine engine(testing::fixed_pages({{{"k", 0}, {false, {a, b, c, d}}}}));
   FakeHost host;
   host.boxes[EditBox::keywords] = "k";
   host.before_read = [&](EditBox box, int count) {
@@ -186,7 +174,8 @@ TEST(HarvestRunTest, BoxEditsDuringARunCountFromTheNextMatch) {
 
 TEST(HarvestRunTest, PassesTheGateBeforeEveryRequestAndEveryAppend) {
   const StubResult a{"http://a.example/"}, b{"http://b.example/"};
-  StubSearchEngine engine(scenario_of({{{"k", 0}, {false, {a, b, a}}}, {{"k", 5}, {true, {}}}}));
+  StubSearchEngine engine(
+      testing::fixed_pages({{{"k", 0}, {false, {a, b, a}}}, {{"k", 5}, {true, {}}}}));
   FakeHost host;
   host.boxes[EditBox::keywords] = "k";
   std::vector<std::size_t> done_at_gate;  // requests served and lines appended so far
@@ -204,8 +193,8 @@ TEST(HarvestRunTest, PassesTheGateBeforeEveryRequestAndEveryAppend) {
 
 TEST(HarvestRunTest, ShowsTheMessageForEveryLinkWhenRequestsCannotBeMade) {
   StubSearchEngine engine(
-      scenario_of({{{"k", 0}, {false, {{"http://a.example/"}, {"http://b.example/"}}}},
-                   {{"k", 9}, {false, {{"http://c.example/"}}}}}));
+      testing::fixed_pages({{{"k", 0}, {false, {{"http://a.example/"}, {"http://b.example/"}}}},
+                            {{"k", 9}, {false, {{"http://c.example/"}}}}}));
   FakeHost host;
   host.boxes[EditBox::keywords] = "k";
   HarvestSettings settings = settings_for(engine);

@@ -30,10 +30,6 @@ class MessageHost : public HarvestHost {
   std::vector<Text> messages;
 };
 
-testing::StubScenario no_pages() {
-  return [](std::string_view, int) { return testing::StubPage{}; };
-}
-
 struct Case {
   LinkAnswer answer;
   bool replaced;  // by the Location value
@@ -42,7 +38,7 @@ struct Case {
 class ResolveAnswerTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ResolveAnswerTest, OnlyA302ReplacesTheLink) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   MessageHost host;
   const StubResult result{"http://www.site.example/path?q=1", GetParam().answer};
   const Text original = engine.link_url(result);
@@ -65,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(EveryAnswer, ResolveAnswerTest,
                                            Case{LinkAnswer::dropped, false}));
 
 TEST(ResolveResultLinkTest, A302WithoutLocationEmptiesTheLink) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   MessageHost host;
   Text link = engine.link_url({"http://x.example/", LinkAnswer::found_without_location});
   EXPECT_EQ(resolve_result_link(host, link), "");
@@ -89,7 +85,7 @@ TEST(ResolveResultLinkTest, LinksThatCannotBeAskedComeBackUnchangedAndSilently) 
 }
 
 TEST(ResolveResultLinkTest, CreationFailureShowsTheMessageOnEveryCall) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   MessageHost host;
   const LinkRequestFactory cannot_create = [] { return std::unique_ptr<LinkRequest>(); };
   const Text original = engine.link_url({"http://x.example/"});

@@ -18,10 +18,6 @@ using testing::Reply;
 using testing::StubResult;
 using testing::StubSearchEngine;
 
-testing::StubScenario no_pages() {
-  return [](std::string_view, int) { return testing::StubPage{}; };
-}
-
 // A GET as the harvest makes it: redirects not followed.
 struct Answer {
   int status;
@@ -45,7 +41,7 @@ struct AnswerCase {
 class LinkRequestAnswerTest : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(LinkRequestAnswerTest, ReportsStatusAndLocationWithoutFollowing) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   const StubResult result{"http://www.target.example/a?b=1", GetParam().answer};
   const Answer answer = get_without_redirects(engine.link_url(result));
   EXPECT_EQ(answer.status, GetParam().status);
@@ -66,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(EveryAnswer, LinkRequestAnswerTest,
                                            AnswerCase{LinkAnswer::dropped, 0, false}));
 
 TEST(LinkRequestTest, SendsAPlainGetWithTheComponentsUserAgent) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   get_without_redirects(engine.link_url({"http://x.example/"}));
   const auto requests = engine.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -79,7 +75,7 @@ TEST(LinkRequestTest, SendsAPlainGetWithTheComponentsUserAgent) {
 }
 
 TEST(LinkRequestTest, FollowsRedirectsUnlessSwitchedOff) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   const std::string ok_page = engine.link_url({"", LinkAnswer::ok});
   const std::string link = engine.link_url({ok_page, LinkAnswer::found});
 
@@ -106,7 +102,7 @@ TEST(LinkRequestTest, FailsSilentlyWhenNothingListens) {
 }
 
 TEST(LinkRequestTest, RequestsNothingButSynchronousHttpGets) {
-  StubSearchEngine engine(no_pages());
+  StubSearchEngine engine(testing::fixed_pages({}));
   const std::string http_link = engine.link_url({"http://x.example/"});
   struct Case {
     const char* verb;

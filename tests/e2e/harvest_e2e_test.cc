@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,15 +54,6 @@ class RequestLatch {
   bool released_ = false;
 };
 
-using PageMap = std::map<std::pair<std::string, int>, StubPage>;
-
-testing::StubScenario scenario_of(PageMap pages) {
-  return [pages = std::move(pages)](std::string_view term, int page) {
-    const auto found = pages.find({std::string(term), page});
-    return found == pages.end() ? StubPage{} : found->second;
-  };
-}
-
 }  // namespace
 
 class HarvestEndToEndTest : public QObject {
@@ -82,7 +72,7 @@ class HarvestEndToEndTest : public QObject {
         portal{"http://www.Baidu.com/s?wd=x"},
         moved{"http://moved.example/", LinkAnswer::moved_permanently};
     const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文 as the query sends it
-    StubSearchEngine engine(scenario_of({
+    StubSearchEngine engine(testing::fixed_pages({
         {{"alpha", 0}, {false, {a, b, portal, a}}},
         {{"alpha", 5}, {false, {moved, a_upper}}},
         {{chinese, 0}, {false, {b, c}}},
@@ -112,8 +102,8 @@ class HarvestEndToEndTest : public QObject {
     RequestLatch latch("&pn=20&");
     testing::StubOptions options;
     options.on_request = [&latch](const testing::ReceivedRequest& r) { latch.on_request(r); };
-    StubSearchEngine engine(scenario_of({{{"p", 2}, {false, {a, b}}}, {{"p", 75}, {false, {c}}}}),
-                            options);
+    StubSearchEngine engine(
+        testing::fixed_pages({{{"p", 2}, {false, {a, b}}}, {{"p", 75}, {false, {c}}}}), options);
     qputenv("TAVREL_SEARCH_HOST", QByteArray::fromStdString(engine.host_port()));
 
     QTest::keyClicks(edit(u"编辑框1"), "p");

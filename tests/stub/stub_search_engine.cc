@@ -229,6 +229,13 @@ std::vector<ReceivedRequest> StubSearchEngine::requests() const { return server_
 
 void StubSearchEngine::clear_requests() { server_->clear_requests(); }
 
+StubScenario fixed_pages(StubPages pages) {
+  return [pages = std::move(pages)](std::string_view term, int page) {
+    const auto found = pages.find({std::string(term), page});
+    return found == pages.end() ? StubPage{} : found->second;
+  };
+}
+
 StubScenario default_scenario() {
   return [](std::string_view term, int page) {
     std::uint32_t seed = 2166136261u;

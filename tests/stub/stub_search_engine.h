@@ -16,9 +16,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tests/support/loopback_server.h"
@@ -50,6 +52,10 @@ struct StubPage {
 // The page for a search term (percent-decoded: UTF-8 as the tool sends it)
 // and a zero-based page number (pn / 10).
 using StubScenario = std::function<StubPage(std::string_view term, int page)>;
+
+// Fixed pages by (term, page number); every other page has no result.
+using StubPages = std::map<std::pair<std::string, int>, StubPage>;
+StubScenario fixed_pages(StubPages pages);
 
 struct StubOptions {
   // Result pages are padded with filler scripts to at least this many bytes.
