@@ -107,6 +107,7 @@ struct Request::Impl {
 
   curl_off_t last_bytes = -1;
   std::chrono::steady_clock::time_point last_progress;
+  std::chrono::steady_clock::time_point sent_at;
 
   ~Impl() {
     if (easy != nullptr) curl_easy_cleanup(easy);
@@ -145,6 +146,7 @@ struct Request::Impl {
     auto now = std::chrono::steady_clock::now();
     curl_off_t connected = 0;
     curl_easy_getinfo(impl->easy, CURLINFO_CONNECT_TIME_T, &connected);
+    if (now - impl->sent_at > impl->limits.transfer_timeout) return 1;
     curl_off_t bytes = dlnow + ulnow;
     // Connecting is bounded by the connect timeout; the stall clock runs
     // from then on and restarts whenever a byte moves.
@@ -305,6 +307,7 @@ void http_send_request(Request& request, std::string_view headers, std::string_v
   }
 
   impl.last_progress = std::chrono::steady_clock::now();
+  impl.sent_at = impl.last_progress;
   // Driven through a multi handle so that the progress check runs at least
   // every kStallCheck, not only when the client's own timers fire.
   CURLM* multi = curl_multi_init();

@@ -15,7 +15,8 @@
 // - cookies the server sets are kept in a process-wide store and sent back to
 //   the same site, unless kFlagNoCookies;
 // - TLS certificates are checked against the system's store;
-// - the limits below bound connecting, stalls and the size of a body.
+// - the limits below bound connecting, stalls, the whole transfer and the
+//   size of a body.
 #pragma once
 
 #include <chrono>
@@ -40,6 +41,9 @@ enum class AccessType { direct = 1, proxy = 3 };
 inline constexpr std::chrono::milliseconds kConnectTimeout{60000};
 // A transfer whose byte counts have not moved for this long is abandoned.
 inline constexpr std::chrono::milliseconds kStallTimeout{30000};
+// A transfer still going this long after it was sent is abandoned, however
+// steadily bytes arrive: a server that drips its answer cannot hold it.
+inline constexpr std::chrono::milliseconds kTransferTimeout{120000};
 // A body is cut at this size; the request then gives what it read.
 inline constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
 inline constexpr long kMaxRedirects = 20;
@@ -47,6 +51,7 @@ inline constexpr long kMaxRedirects = 20;
 struct Limits {
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
   std::chrono::milliseconds stall_timeout = kStallTimeout;
+  std::chrono::milliseconds transfer_timeout = kTransferTimeout;
   std::size_t max_body_bytes = kMaxBodyBytes;
 };
 
