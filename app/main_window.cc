@@ -248,10 +248,14 @@ void MainWindow::message_box(const Text& text) {
   });
 
   if (QThread::currentThread() == thread()) {
+    // The window's thread has to keep serving events while it waits; the
+    // loop also ends when the application quits, and then nothing is left
+    // to wait for.
     QEventLoop loop;
     connect(shown, &QDialog::finished, &loop, &QEventLoop::quit);
     connect(shown, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (!dismissal->done) loop.exec();
+    return;
   }
   dismissed.wait();
 }
