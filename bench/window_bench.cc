@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <cstdio>
 #include <thread>
 
@@ -43,6 +44,25 @@ void BM_ReadAndAppend(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadAndAppend)
     ->Arg(0)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The first read after the user has edited the box converts its whole text.
+void BM_ReadAfterUserEdit(benchmark::State& state) {
+  const QString filled = lines(int(state.range(0)));
+  auto* results = window->findChild<QPlainTextEdit*>(QStringLiteral("编辑框2"));
+  QMetaObject::invokeMethod(
+      window, [&] { results->setPlainText(filled); }, Qt::BlockingQueuedConnection);
+  for (auto _ : state) {
+    QMetaObject::invokeMethod(
+        window, [&] { QTextCursor(results->document()).insertText(QStringLiteral("x")); },
+        Qt::BlockingQueuedConnection);
+    benchmark::DoNotOptimize(window->read_control_text(tavrel::EditBox::results));
+  }
+}
+BENCHMARK(BM_ReadAfterUserEdit)
     ->Arg(10'000)
     ->Arg(100'000)
     ->Unit(benchmark::kMillisecond)
