@@ -104,6 +104,7 @@ struct LinkRequest::Impl {
   bool seen_connected = false;
   bool seen_sent = false;
   Clock::time_point connected_at;
+  CURL* handle = nullptr;
 
   void reset_answer() {
     status = 0;
@@ -119,7 +120,6 @@ struct LinkRequest::Impl {
   static size_t on_body(char* data, size_t size, size_t count, void* user);
   static int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   bool out_of_time(CURL* handle);
-  CURL* handle = nullptr;
 };
 
 size_t LinkRequest::Impl::on_header(char* data, size_t size, size_t count, void* user) {
@@ -161,8 +161,9 @@ size_t LinkRequest::Impl::on_header(char* data, size_t size, size_t count, void*
   return n;
 }
 
-size_t LinkRequest::Impl::on_body(char*, size_t, size_t, void* user) {
-  // The body is not wanted: its first bytes end the transfer.
+size_t LinkRequest::Impl::on_body(char*, size_t, size_t, void*) {
+  // The body is not wanted: its first bytes end the transfer. (libcurl reads
+  // the body of a redirect it follows itself, without passing it here.)
   return 0;
 }
 

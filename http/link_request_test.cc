@@ -75,19 +75,23 @@ TEST(LinkRequestTest, SendsAPlainGetWithTheComponentsUserAgent) {
 }
 
 TEST(LinkRequestTest, FollowsRedirectsUnlessSwitchedOff) {
-  StubSearchEngine engine(testing::fixed_pages({}));
-  const std::string ok_page = engine.link_url({"", LinkAnswer::ok});
-  const std::string link = engine.link_url({ok_page, LinkAnswer::found});
+  LoopbackServer server([](const ReceivedRequest& request, Reply& reply) {
+    if (request.target == "/first") {
+      reply.send(302, "<html>moved</html>", {{"Location", "/second"}});
+    } else {
+      reply.send(200, "<html>here</html>");
+    }
+  });
 
   LinkRequest following;
-  following.open("GET", link, false);
+  following.open("GET", server.url("/first"), false);
   following.send();
   EXPECT_EQ(following.status(), 200);
-  EXPECT_EQ(engine.requests().size(), 2u);
+  EXPECT_EQ(server.requests().size(), 2u);
 
-  engine.clear_requests();
-  EXPECT_EQ(get_without_redirects(link).status, 302);
-  EXPECT_EQ(engine.requests().size(), 1u);
+  server.clear_requests();
+  EXPECT_EQ(get_without_redirects(server.url("/first")).status, 302);
+  EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(LinkRequestTest, FailsSilentlyWhenNothingListens) {
