@@ -172,6 +172,12 @@ bool LinkRequest::Impl::out_of_time(CURL* h) {
   auto over = [&](Clock::time_point since, int limit_ms) {
     return limit_ms > 0 && now - since > std::chrono::milliseconds(limit_ms);
   };
+  // An answer that keeps coming a little at a time must not hold the request
+  // for ever: with every limit set, the whole request gets their sum.
+  if (resolve_ms > 0 && connect_ms > 0 && send_ms > 0 && receive_ms > 0 &&
+      over(started, resolve_ms + connect_ms + send_ms + receive_ms)) {
+    return true;
+  }
   if (!seen_connected) {
     curl_off_t connect_us = 0;
     curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connect_us);

@@ -37,20 +37,22 @@ class ShortLimits {
 // Accepts and never answers (until the server stops).
 inline void never_answer(Reply& reply) { reply.idle(60000); }
 
-// Writes text and then one byte every 50 ms for as long as the client
-// listens: fast enough that no stall is ever seen.
-inline void drip_after(Reply& reply, std::string_view text) {
-  if (!reply.write(text)) return;
-  while (reply.idle(50) && reply.write("a")) {
+// Writes head and then repeat every 50 ms for as long as the client listens:
+// fast enough that no wait for data ever runs out.
+inline void drip_after(Reply& reply, std::string_view head, std::string_view repeat) {
+  if (!reply.write(head)) return;
+  while (reply.idle(50) && reply.write(repeat)) {
   }
 }
 
-// A response head whose last header line never ends.
-inline void drip_headers(Reply& reply) { drip_after(reply, "HTTP/1.1 200 OK\r\nX-Slow: "); }
+// A response head that never ends: one more header line every 50 ms.
+inline void drip_headers(Reply& reply) {
+  drip_after(reply, "HTTP/1.1 200 OK\r\n", "X-Slow: a\r\n");
+}
 
 // A body without length that trickles for ever.
 inline void drip_body(Reply& reply) {
-  drip_after(reply, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html>");
+  drip_after(reply, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html>", "a");
 }
 
 // A body without length sent as fast as the client takes it.
