@@ -1,23 +1,13 @@
 // The code-page conversions over arbitrary bytes, both ways.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "text/codepage.h"
 
-namespace {
-
 using namespace tavrel;
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
-bool holds_zero(const Text& t) { return t.find('\0') != Text::npos; }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);

@@ -1,20 +1,12 @@
 // The cookie merge over arbitrary pairs of cookie texts.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "http/cookies.h"
 
-namespace {
-
 using namespace tavrel;
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);

@@ -2,18 +2,14 @@
 // the UTF-8 step it decodes back to the keyword.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "harvest/query_term.h"
 
 namespace {
 
 using namespace tavrel;
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 

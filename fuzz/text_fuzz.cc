@@ -2,23 +2,13 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "text/text.h"
 
-namespace {
-
 using namespace tavrel;
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
-bool holds_zero(const Text& t) { return t.find('\0') != Text::npos; }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);

@@ -121,7 +121,7 @@ ByteSet fetch(PageRequest& r) {
   Text raw = blank_text(kRawHeaderBytes);
   std::size_t length = raw.size();
   if (transport::http_query_raw_headers(*request, raw.data(), length)) raw = text_from(raw);
-  r.raw_headers = text_replace(raw, "Set-Cookie", "Set-Cookie", 1, std::nullopt, false);
+  r.raw_headers = normalize_set_cookie(raw);
 
   // Close the request, the connection and the root handle.
   request.reset();
@@ -129,19 +129,7 @@ ByteSet fetch(PageRequest& r) {
   session.reset();
 
   // Returned cookies.
-  TextArray lines = text_split(r.raw_headers, "\r\n");
-  Text cookies;
-  for (const Text& line : lines) {
-    if (text_find(line, "Set-Cookie") == -1) continue;
-    Text value;
-    if (text_find(line, ";") != -1) {
-      value = text_trim(text_between(line, "Set-Cookie:", ";"));
-    } else {
-      value = text_trim(text_replace(line, "Set-Cookie:", "", 1, std::nullopt, false));
-    }
-    cookies = text_concat(cookies, value, "; ");
-  }
-  r.returned_cookies = text_left(cookies, text_length(cookies) - 2);
+  r.returned_cookies = returned_cookies_from(r.raw_headers);
 
   // Cookie merge.
   if (r.cookie) merge_cookies(*r.cookie, r.returned_cookies);
@@ -171,6 +159,26 @@ Text header_value(std::string_view header) {
   int colon = text_find(header, ":");
   if (colon == -1) return {};
   return text_trim(text_mid(header, colon + 1, text_length(header) - colon));
+}
+
+Text normalize_set_cookie(std::string_view raw_headers) {
+  return text_replace(raw_headers, "Set-Cookie", "Set-Cookie", 1, std::nullopt, false);
+}
+
+Text returned_cookies_from(std::string_view raw_headers) {
+  TextArray lines = text_split(raw_headers, "\r\n");
+  Text cookies;
+  for (const Text& line : lines) {
+    if (text_find(line, "Set-Cookie") == -1) continue;
+    Text value;
+    if (text_find(line, ";") != -1) {
+      value = text_trim(text_between(line, "Set-Cookie:", ";"));
+    } else {
+      value = text_trim(text_replace(line, "Set-Cookie:", "", 1, std::nullopt, false));
+    }
+    cookies = text_concat(cookies, value, "; ");
+  }
+  return text_left(cookies, text_length(cookies) - 2);
 }
 
 }  // namespace tavrel

@@ -63,6 +63,14 @@ ByteSet fetch_page(PageRequest& request);
 // byte, in whatever encoding the server sent.
 Text fetch_page_text(std::string_view url);
 
+// raw_headers with every "Set-Cookie", in any letter case, written
+// "Set-Cookie".
+Text normalize_set_cookie(std::string_view raw_headers);
+
+// The cookies the Set-Cookie lines of a raw header block set, "a=1; b=2": of
+// each line the text after "Set-Cookie:" up to its first ";", trimmed.
+Text returned_cookies_from(std::string_view raw_headers);
+
 // Everything after the first ":" of a header text, trimmed of spaces; empty
 // when there is no ":".
 Text header_value(std::string_view header);
