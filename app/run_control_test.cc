@@ -43,9 +43,11 @@ class RunControlTest : public QObject {
 
  private slots:
   void init() {
-    // A worker left paused keeps its thread and its probe to the end.
-    all_probes_.push_back(std::make_unique<std::array<Probe, 4>>());
-    probes_ = all_probes_.back().get();
+    // A worker left paused keeps its thread and its probe to the end, also
+    // past the test object: the probes are never freed.
+    static auto& all_probes = *new std::vector<std::unique_ptr<std::array<Probe, 4>>>;
+    all_probes.push_back(std::make_unique<std::array<Probe, 4>>());
+    probes_ = all_probes.back().get();
     started_ = 0;
     auto* probes = probes_;
     auto* started = &started_;
@@ -158,7 +160,6 @@ class RunControlTest : public QObject {
     QTest::mouseClick(button, Qt::LeftButton);
   }
 
-  std::vector<std::unique_ptr<std::array<Probe, 4>>> all_probes_;
   std::array<Probe, 4>* probes_ = nullptr;
   std::atomic<int> started_{0};
   std::atomic<int> launches_left_{0};
