@@ -58,6 +58,9 @@ void harvest_run_with(HarvestHost& host, const HarvestSettings& settings) {
         Text raw_link = regex.submatch_text(k, 1);
         host.wait_at_gate();
         Text link = resolve_result_link(host, raw_link, settings.make_link_request);
+        // Both boxes are read as they stand now, so the user's edits count
+        // from the next link on. Present anywhere in the results box, letter
+        // case significant, means present.
         if (text_find(host.read_control_text(EditBox::results), link) != -1) continue;
         if (excluded(link, host.read_control_text(EditBox::exclusions))) link.clear();
         if (text_compare(link, "") == 0) continue;
