@@ -58,19 +58,43 @@ std::u16string_view up_to_zero(std::u16string_view units) {
 
 // Reads bytes with cnv and hands the units to sink a buffer at a time, so no
 // whole-text scratch copy is made.
+//
+// Both code pages map the bytes below 0x80 to the same code points, and such a
+// byte always ends a character (in GBK it is either a character of its own or
+// the trail byte of a pair), so the converter holds no pending state after
+// one. Runs of those bytes are widened here directly; the converter only sees
+// the stretches from a byte of 0x80 or above up to and including the next
+// byte below 0x80. Pages are mostly ASCII markup, which this makes cheap.
 template <typename Sink>
 void decode(UConverter* cnv, std::string_view bytes, Sink&& sink) {
   if (cnv == nullptr || bytes.empty()) return;
   ucnv_resetToUnicode(cnv);
   char16_t buf[4096];
-  const char* src = bytes.data();
-  const char* const src_end = src + bytes.size();
-  for (;;) {
-    UChar* target = buf;
-    UErrorCode err = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
-    sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
-    if (err != U_BUFFER_OVERFLOW_ERROR) break;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    // A run of bytes below 0x80, widened one to one.
+    while (p < end && *p < 0x80) {
+      std::size_t n = 0;
+      while (p < end && *p < 0x80 && n < std::size(buf)) buf[n++] = *p++;
+      sink(std::u16string_view(buf, n));
+    }
+    if (p == end) break;
+    // A stretch for the converter, ending just after a byte below 0x80.
+    const auto* stop = p;
+    while (stop < end && *stop >= 0x80) ++stop;
+    if (stop < end) ++stop;
+    const char* src = reinterpret_cast<const char*>(p);
+    const char* const src_end = reinterpret_cast<const char*>(stop);
+    for (;;) {
+      UChar* target = buf;
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
+      sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
+      if (err != U_BUFFER_OVERFLOW_ERROR) break;
+    }
+    ucnv_resetToUnicode(cnv);
+    p = stop;
   }
 }
 
