@@ -5,10 +5,11 @@ set -euo pipefail
 TAVREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 tavrel_packages=(
-  cmake ninja-build g++ pkg-config ca-certificates
+  cmake ninja-build g++ pkg-config ca-certificates ccache
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
 )
 
 tavrel_install_missing() {
@@ -25,14 +26,18 @@ tavrel_install_missing() {
     "${missing[@]}"
 }
 
-# tavrel_build DIR [cmake options...]: configures (once) and builds DIR.
+# tavrel_build DIR [cmake options...] [-- targets...]: configures DIR (once)
+# and builds it, or only the targets named after "--".
 tavrel_build() {
-  local dir="$TAVREL_ROOT/$1"
+  local dir="$TAVREL_ROOT/$1" options=() targets=()
   shift
+  while (($#)) && [ "$1" != "--" ]; do options+=("$1"); shift; done
+  (($#)) && shift
+  while (($#)); do targets+=(--target "$1"); shift; done
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$TAVREL_ROOT" -B "$dir" -G Ninja "$@"
+    cmake -S "$TAVREL_ROOT" -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "${options[@]}"
   fi
-  cmake --build "$dir"
+  cmake --build "$dir" "${targets[@]}"
 }
 
 tavrel_install_missing
