@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct Case {
   LinkAnswer answer;
   bool replaced;  // by the Location value
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << "answer " << static_cast<int>(c.answer) << (c.replaced ? ", replaced" : ", kept");
+}
 
 class ResolveAnswerTest : public ::testing::TestWithParam<Case> {};
 

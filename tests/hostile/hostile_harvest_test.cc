@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -99,6 +100,9 @@ struct PageCase {
   // What the hostile page itself adds between a.example and b.example.
   std::string added = "";
 };
+
+// Keeps test names short: the case's name stands for it.
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
 
 // A 10 MB single line that sends the lazy runs of the result pattern across
 // the whole page from every one of its starts, after one sound result.
