@@ -34,7 +34,10 @@ bool is_requestable(std::string_view url) {
   return scheme == "http" || scheme == "https";
 }
 
-ByteSet fetch(PageRequest& r) {
+// The whole request. Body is ByteSet for fetch_page and std::string for
+// fetch_page_text, which so takes the page without a further copy.
+template <typename Body>
+Body fetch(PageRequest& r) {
   if (!is_requestable(r.url)) return {};
   const Text& url = r.url;
 
@@ -109,7 +112,8 @@ ByteSet fetch(PageRequest& r) {
   }
 
   // Body, read in steps and appended in place.
-  ByteSet body;
+  Body body;
+  body.reserve(transport::internet_query_data_available(*request));
   while (true) {
     ByteSet buffer = blank_bytes(kReadStep);
     std::size_t count = transport::internet_read_file(*request, buffer.data(), buffer.size());
@@ -142,7 +146,7 @@ ByteSet fetch(PageRequest& r) {
 
 ByteSet fetch_page(PageRequest& request) {
   try {
-    return fetch(request);
+    return fetch<ByteSet>(request);
   } catch (...) {
     // Only running out of memory gets here; it ends the call like any failure.
     return {};
@@ -152,7 +156,13 @@ ByteSet fetch_page(PageRequest& request) {
 Text fetch_page_text(std::string_view url) {
   PageRequest request;
   request.url = text_from(url);
-  return bytes_to_text(fetch_page(request));
+  try {
+    Text body = fetch<std::string>(request);
+    body.resize(static_cast<std::size_t>(text_length(body)));  // up to its first zero byte
+    return body;
+  } catch (...) {
+    return {};
+  }
 }
 
 Text header_value(std::string_view header) {

@@ -117,6 +117,16 @@ struct Request::Impl {
   static size_t on_body(char* data, size_t size, size_t count, void* self) {
     auto* impl = static_cast<Impl*>(self);
     std::size_t n = size * count;
+    if (impl->body.empty()) {
+      // One allocation for a body of announced length, instead of growing
+      // through every doubling up to it.
+      curl_off_t announced = -1;
+      curl_easy_getinfo(impl->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      if (announced > 0) {
+        impl->body.reserve(static_cast<std::size_t>(
+            std::min<curl_off_t>(announced, static_cast<curl_off_t>(impl->limits.max_body_bytes))));
+      }
+    }
     std::size_t room =
         impl->limits.max_body_bytes - std::min(impl->limits.max_body_bytes, impl->body.size());
     impl->body.append(data, std::min(n, room));
@@ -322,6 +332,11 @@ void http_send_request(Request& request, std::string_view headers, std::string_v
   }
   curl_multi_remove_handle(multi, easy);
   curl_multi_cleanup(multi);
+}
+
+std::size_t internet_query_data_available(const Request& request) {
+  const Request::Impl& impl = *request.impl_;
+  return impl.body.size() - impl.read_pos;
 }
 
 std::size_t internet_read_file(Request& request, std::uint8_t* buffer, std::size_t size) {

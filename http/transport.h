@@ -91,6 +91,7 @@ class Request {
                                                     std::uint32_t);
   friend void http_send_request(Request&, std::string_view, std::string_view);
   friend std::size_t internet_read_file(Request&, std::uint8_t*, std::size_t);
+  friend std::size_t internet_query_data_available(const Request&);
   friend bool http_query_raw_headers(Request&, char*, std::size_t&);
 };
 
@@ -127,6 +128,10 @@ void http_send_request(Request& request, std::string_view headers, std::string_v
 // Copies up to size bytes of the response body not yet read into buffer;
 // 0 at the end of the body or when there is none.
 std::size_t internet_read_file(Request& request, std::uint8_t* buffer, std::size_t size);
+
+// The count of response body bytes not yet read: what the reads above will
+// still give.
+std::size_t internet_query_data_available(const Request& request);
 
 // The final response's status line and header lines, each ended by CR LF,
 // then an empty line, written to buffer with a terminating zero byte when it
