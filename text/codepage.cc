@@ -6,7 +6,9 @@
 #include <unicode/unistr.h>
 #include <unicode/utf16.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -65,37 +67,59 @@ std::u16string_view up_to_zero(std::u16string_view units) {
 // one. Runs of those bytes are widened here directly; the converter only sees
 // the stretches from a byte of 0x80 or above up to and including the next
 // byte below 0x80. Pages are mostly ASCII markup, which this makes cheap.
+// Splits bytes into those runs: ascii(first, count) for a run of bytes below
+// 0x80, other(first, last) for a stretch for the converter.
+template <typename Ascii, typename Other>
+void split_runs(std::string_view bytes, Ascii&& ascii, Other&& other) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    // Bytes below 0x80, found eight at a time.
+    const auto* run_end = p;
+    while (end - run_end >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, run_end, sizeof word);
+      if (word & 0x8080808080808080u) break;
+      run_end += 8;
+    }
+    while (run_end < end && *run_end < 0x80) ++run_end;
+    if (run_end > p) ascii(p, static_cast<std::size_t>(run_end - p));
+    if (run_end == end) break;
+    // A stretch for the converter, ending just after a byte below 0x80.
+    const auto* stop = run_end;
+    while (stop < end && *stop >= 0x80) ++stop;
+    if (stop < end) ++stop;
+    other(reinterpret_cast<const char*>(run_end), reinterpret_cast<const char*>(stop));
+    p = stop;
+  }
+}
+
 template <typename Sink>
 void decode(UConverter* cnv, std::string_view bytes, Sink&& sink) {
   if (cnv == nullptr || bytes.empty()) return;
   ucnv_resetToUnicode(cnv);
   char16_t buf[4096];
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  while (p < end) {
-    // A run of bytes below 0x80, widened one to one.
-    while (p < end && *p < 0x80) {
-      std::size_t n = 0;
-      while (p < end && *p < 0x80 && n < std::size(buf)) buf[n++] = *p++;
-      sink(std::u16string_view(buf, n));
-    }
-    if (p == end) break;
-    // A stretch for the converter, ending just after a byte below 0x80.
-    const auto* stop = p;
-    while (stop < end && *stop >= 0x80) ++stop;
-    if (stop < end) ++stop;
-    const char* src = reinterpret_cast<const char*>(p);
-    const char* const src_end = reinterpret_cast<const char*>(stop);
-    for (;;) {
-      UChar* target = buf;
-      UErrorCode err = U_ZERO_ERROR;
-      ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
-      sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
-      if (err != U_BUFFER_OVERFLOW_ERROR) break;
-    }
-    ucnv_resetToUnicode(cnv);
-    p = stop;
-  }
+  split_runs(
+      bytes,
+      [&](const unsigned char* p, std::size_t count) {
+        while (count > 0) {
+          const std::size_t n = std::min(count, std::size(buf));
+          for (std::size_t i = 0; i < n; ++i) buf[i] = p[i];
+          sink(std::u16string_view(buf, n));
+          p += n;
+          count -= n;
+        }
+      },
+      [&](const char* src, const char* src_end) {
+        for (;;) {
+          UChar* target = buf;
+          UErrorCode err = U_ZERO_ERROR;
+          ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
+          sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
+          if (err != U_BUFFER_OVERFLOW_ERROR) break;
+        }
+        ucnv_resetToUnicode(cnv);
+      });
 }
 
 // Writes UTF-16 handed over in pieces with cnv; a piece may end inside a
@@ -305,8 +329,33 @@ Text utf16_to_gbk(const ByteSet& units) { return composed_to_gbk(units_from_byte
 std::u16string gbk_to_u16(std::string_view text) {
   text = up_to_zero(text);
   std::u16string units;
-  units.reserve(text.size());
-  decode(converter(kCodePageGbk), text, [&units](std::u16string_view piece) { units += piece; });
+  UConverter* cnv = converter(kCodePageGbk);
+  if (cnv == nullptr || text.empty()) return units;
+  // No byte gives more than one unit, so the text's length is room enough;
+  // the units are written in place, without a scratch buffer.
+  units.resize(text.size());
+  std::size_t used = 0;
+  ucnv_resetToUnicode(cnv);
+  split_runs(
+      text,
+      [&](const unsigned char* p, std::size_t count) {
+        char16_t* out = units.data() + used;
+        for (std::size_t i = 0; i < count; ++i) out[i] = p[i];
+        used += count;
+      },
+      [&](const char* src, const char* src_end) {
+        for (;;) {
+          UChar* target = units.data() + used;
+          UErrorCode err = U_ZERO_ERROR;
+          ucnv_toUnicode(cnv, &target, units.data() + units.size(), &src, src_end, nullptr, true,
+                         &err);
+          used = static_cast<std::size_t>(target - units.data());
+          if (err != U_BUFFER_OVERFLOW_ERROR) break;
+          units.resize(units.size() + (src_end - src) + 16);
+        }
+        ucnv_resetToUnicode(cnv);
+      });
+  units.resize(used);
   return units;
 }
 

@@ -449,8 +449,11 @@ ByteSet text_to_bytes(std::string_view t) {
 }
 
 Text bytes_to_text(const ByteSet& b) {
-  const auto zero = std::find(b.begin(), b.end(), std::uint8_t{0});
-  return Text(b.begin(), zero);
+  if (b.empty()) return {};
+  const void* zero = std::memchr(b.data(), 0, b.size());
+  const std::size_t n =
+      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b.data()) : b.size();
+  return Text(reinterpret_cast<const char*>(b.data()), n);
 }
 
 int bytes_length(const ByteSet& b) { return static_cast<int>(b.size()); }
