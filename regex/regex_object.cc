@@ -27,8 +27,16 @@ bool RegexObject::create(std::string_view pattern, std::string_view subject,
   reg_exp_.reset();
   matches_.reset();
   reg_exp_ = factory_ ? factory_() : nullptr;
-  subject_gbk_ = text_from(subject);
-  subject_ = std::make_shared<const std::u16string>(gbk_to_u16(subject_gbk_));
+  // A page is about a megabyte: the buffers of the last subject are reused
+  // when nothing else holds them any more.
+  subject_gbk_.assign(subject.substr(0, static_cast<std::size_t>(text_length(subject))));
+  if (subject_ && subject_.use_count() == 1) {
+    auto units = std::const_pointer_cast<std::u16string>(std::move(subject_));
+    gbk_to_u16(subject_gbk_, *units);
+    subject_ = std::move(units);
+  } else {
+    subject_ = std::make_shared<const std::u16string>(gbk_to_u16(subject_gbk_));
+  }
   if (!reg_exp_) return false;
   reg_exp_->IgnoreCase(!case_sensitive.value_or(false));
   reg_exp_->Multiline(multiline.value_or(true));

@@ -327,10 +327,16 @@ ByteSet gbk_to_utf16(std::string_view text) {
 Text utf16_to_gbk(const ByteSet& units) { return composed_to_gbk(units_from_bytes(units)); }
 
 std::u16string gbk_to_u16(std::string_view text) {
-  text = up_to_zero(text);
   std::u16string units;
+  gbk_to_u16(text, units);
+  return units;
+}
+
+void gbk_to_u16(std::string_view text, std::u16string& units) {
+  text = up_to_zero(text);
+  units.clear();
   UConverter* cnv = converter(kCodePageGbk);
-  if (cnv == nullptr || text.empty()) return units;
+  if (cnv == nullptr || text.empty()) return;
   // No byte gives more than one unit, so the text's length is room enough;
   // the units are written in place, without a scratch buffer.
   units.resize(text.size());
@@ -356,7 +362,6 @@ std::u16string gbk_to_u16(std::string_view text) {
         ucnv_resetToUnicode(cnv);
       });
   units.resize(used);
-  return units;
 }
 
 Text u16_to_gbk(std::u16string_view units) { return composed_to_gbk(units); }

@@ -38,6 +38,8 @@ Text utf16_to_gbk(const ByteSet& units);
 // The same conversions over native UTF-16 strings, without the ByteSet
 // framing or terminating unit; the regex layer uses these.
 std::u16string gbk_to_u16(std::string_view text);
+// The same into units, whose storage is reused when it is large enough.
+void gbk_to_u16(std::string_view text, std::u16string& units);
 Text u16_to_gbk(std::u16string_view units);
 
 }  // namespace tavrel
