@@ -140,6 +140,34 @@ TEST(RegexObject, ResultPatternPicksLinksOutOfAPage) {
   EXPECT_EQ(re.match_text(3), "{\"title\":\"empty\",\"url\":\"\"}'>");
 }
 
+// One object serves a whole run, page after page: each create answers from
+// its own subject only, whether the page before was longer or shorter.
+TEST(RegexObject, EachCreateAnswersFromItsOwnSubject) {
+  auto page = [](const Text& link, std::size_t padding) {
+    return Text(padding, 'x') + "{\"title\":\"" + kWen + "\",\"url\":\"" + link + "\"}'>";
+  };
+  RegexObject re;
+  const struct {
+    Text link;
+    std::size_t padding;
+  } pages[] = {{"http://a.invalid/", 300'000},
+               {"http://b.invalid/", 10},
+               {"", 0},
+               {"http://c.invalid/", 200'000}};
+  for (const auto& p : pages) {
+    SCOPED_TRACE(p.link);
+    const Text subject = page(p.link, p.padding);
+    ASSERT_TRUE(re.create(kResultPattern, subject));
+    ASSERT_EQ(re.match_count(), 1);
+    EXPECT_EQ(re.submatch_text(1, 1), p.link);
+    int position = 0;
+    re.match_text(1, &position);
+    EXPECT_EQ(position, static_cast<int>(p.padding) + 1);
+  }
+  EXPECT_TRUE(re.create("x", ""));
+  EXPECT_EQ(re.match_count(), 0);
+}
+
 TEST(RegexObject, OutOfRangeAndNonParticipatingGroupsAreEmpty) {
   RegexObject re;
   ASSERT_TRUE(re.create("(a)|(b)", "b"));
