@@ -8,12 +8,17 @@
 #include <vector>
 
 #include "http/curl_share.h"
+#include "http/wire_text.h"
 #include "text/codepage.h"
 
 namespace tavrel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using wire::equal_ignoring_case;
+using wire::is_ascii;
+using wire::starts_with_ignoring_case;
+using wire::trim_blanks;
 
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)";
 // An answer whose header block grows beyond this is treated as no answer.
@@ -30,52 +35,11 @@ CurlEasy new_easy_handle() {
   return CurlEasy(curl_easy_init());
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && equal_ignoring_case(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view trim_blanks(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-bool is_ascii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // The link as libcurl takes it: non-ASCII characters in UTF-8, and every byte
 // that may not stand in a URL as written percent-escaped.
 std::string wire_url(std::string_view link) {
-  const std::string utf8 = is_ascii(link) ? std::string(link) : gbk_to_utf8(link);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(utf8.size());
-  for (char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7F) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  if (is_ascii(link)) return wire::percent_escape(link, true);
+  return wire::percent_escape(gbk_to_utf8(link), true);
 }
 
 }  // namespace

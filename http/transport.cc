@@ -8,30 +8,19 @@
 #include <vector>
 
 #include "http/curl_share.h"
+#include "http/wire_text.h"
 
 namespace tavrel::transport {
 namespace {
+
+using wire::equal_ignoring_case;
+using wire::trim_blanks;
 
 // How often a waiting transfer checks whether it has stalled, in ms.
 constexpr int kStallCheck = 100;
 
 std::mutex limits_mutex;
 Limits limits_in_force;
-
-bool is_space(char c) { return c == ' ' || c == '\t'; }
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return lower(x) == lower(y); });
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // The lines of a header block separated by CR LF (a bare LF is read too).
 std::vector<std::string_view> header_lines(std::string_view block) {
@@ -40,7 +29,7 @@ std::vector<std::string_view> header_lines(std::string_view block) {
     std::size_t end = block.find('\n');
     std::string_view line = block.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!trim(line).empty()) lines.push_back(line);
+    if (!trim_blanks(line).empty()) lines.push_back(line);
     if (end == std::string_view::npos) break;
     block.remove_prefix(end + 1);
   }
@@ -49,7 +38,7 @@ std::vector<std::string_view> header_lines(std::string_view block) {
 
 std::string_view header_name(std::string_view line) {
   std::size_t colon = line.find(':');
-  return trim(colon == std::string_view::npos ? std::string_view() : line.substr(0, colon));
+  return trim_blanks(colon == std::string_view::npos ? std::string_view() : line.substr(0, colon));
 }
 
 // The proxy entry of a proxy list that applies to scheme ("http" or "https"),
@@ -71,23 +60,6 @@ std::string proxy_for(std::string_view list, std::string_view scheme) {
     }
   }
   return any;
-}
-
-// Bytes that cannot stand in a request line are sent percent-encoded.
-std::string request_line_safe(std::string_view object) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : object) {
-    auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b == 0x7F) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -231,7 +203,8 @@ RequestHandle http_open_request(const Connection& connection, std::string_view v
   bool host_ok = curl_url_set(check, CURLUPART_HOST, connection.host.c_str(), 0) == CURLUE_OK;
   curl_url_cleanup(check);
   if (!host_ok) return nullptr;
-  std::string target = request_line_safe(object.empty() ? "/" : object);
+  // Bytes that cannot stand in a request line are sent percent-encoded.
+  std::string target = wire::percent_escape(object.empty() ? "/" : object, false);
   if (target.front() != '/') target = "/" + target;
   impl->url = std::string(secure ? "https://" : "http://") + connection.host + ":" +
               std::to_string(connection.port) + target;
@@ -292,7 +265,7 @@ void http_send_request(Request& request, std::string_view headers, std::string_v
     std::string entry(line);
     // "Name:" alone would tell the client to drop that header; "Name;" sends
     // it with an empty value, as written.
-    if (!name.empty() && trim(line.substr(line.find(':') + 1)).empty()) {
+    if (!name.empty() && trim_blanks(line.substr(line.find(':') + 1)).empty()) {
       entry = std::string(name) + ";";
     }
     impl.headers = curl_slist_append(impl.headers, entry.c_str());
