@@ -20,11 +20,13 @@
 #include "http/fetch_page.h"
 #include "regex/regex_object.h"
 #include "tests/stub/stub_search_engine.h"
+#include "tests/support/memory_host.h"
 
 namespace {
 
 using tavrel::EditBox;
 using tavrel::Text;
+using tavrel::testing::MemoryHost;
 using tavrel::testing::StubPage;
 using tavrel::testing::StubResult;
 using tavrel::testing::StubSearchEngine;
@@ -46,15 +48,6 @@ StubSearchEngine& engine() {
   static StubSearchEngine stub(bench_page, {.page_bytes = kPageBytes});
   return stub;
 }
-
-class MemoryHost : public tavrel::HarvestHost {
- public:
-  Text read_control_text(EditBox box) override { return boxes[box]; }
-  void append_edit_text(EditBox box, const Text& text) override { boxes[box] += text; }
-  void message_box(const Text&) override {}
-  void wait_at_gate() override {}
-  std::map<EditBox, Text> boxes;
-};
 
 long peak_rss_kib() {
   rusage usage{};

@@ -10,40 +10,16 @@
 #include <vector>
 
 #include "tests/stub/stub_search_engine.h"
+#include "tests/support/memory_host.h"
 
 namespace tavrel {
 namespace {
 
 using testing::LinkAnswer;
+using testing::MemoryHost;
 using testing::StubPage;
 using testing::StubResult;
 using testing::StubSearchEngine;
-
-// The three boxes in memory. Hooks let a test act at chosen calls, as a user
-// editing the boxes while a run goes on would.
-class FakeHost : public HarvestHost {
- public:
-  Text read_control_text(EditBox box) override {
-    const int count = ++reads[box];
-    if (before_read) before_read(box, count);
-    return boxes[box];
-  }
-  void append_edit_text(EditBox box, const Text& text) override {
-    boxes[box] += text;
-    ++appends;
-  }
-  void message_box(const Text& text) override { messages.push_back(text); }
-  void wait_at_gate() override {
-    if (on_gate) on_gate();
-  }
-
-  std::map<EditBox, Text> boxes;
-  std::map<EditBox, int> reads;
-  int appends = 0;
-  std::vector<Text> messages;
-  std::function<void(EditBox, int)> before_read;
-  std::function<void()> on_gate;
-};
 
 HarvestSettings settings_for(const StubSearchEngine& engine) {
   HarvestSettings settings;
@@ -61,7 +37,7 @@ std::vector<std::string> targets_with_path(const StubSearchEngine& engine, std::
 
 TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
   StubSearchEngine engine(testing::fixed_pages({}));
-  FakeHost host;
+  MemoryHost host;
   // A blank line gives an empty keyword; the final CR LF gives none. 中文 is GBK.
   host.boxes[EditBox::keywords] = "abc\r\n\r\n\xD6\xD0\xCE\xC4\r\na b\r\n";
   harvest_run_with(host, settings_for(engine));
@@ -82,7 +58,7 @@ TEST(HarvestRunTest, AsksSeventySixPagesForEveryKeywordInOrder) {
 
 TEST(HarvestRunTest, EmptyKeywordsBoxAsksNothing) {
   StubSearchEngine engine(testing::fixed_pages({}));
-  FakeHost host;
+  MemoryHost host;
   harvest_run_with(host, settings_for(engine));
   EXPECT_TRUE(engine.requests().empty());
 }
@@ -111,7 +87,7 @@ TEST(HarvestRunTest, AppendsEachNewAddressOnceAndDropsExcludedOnes) {
       {{"k2", 0}, {false, {a, e, f}}},
   }));
 
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k1\r\nk2";
   host.boxes[EditBox::results] = "before http://old.example/x/index.html\r\n";
   host.boxes[EditBox::exclusions] = "baidu.com\r\nqq.com\r\nsina.com.cn\r\n";
@@ -145,7 +121,7 @@ TEST(HarvestRunTest, ExclusionEntries) {
   const StubResult site{"http://www.site.example/"};
   StubSearchEngine engine(testing::fixed_pages({{{"k", 0}, {false, {site}}}}));
   for (const Case& c : cases) {
-    FakeHost host;
+    MemoryHost host;
     host.boxes[EditBox::keywords] = "k";
     host.boxes[EditBox::exclusions] = c.exclusions;
     harvest_run_with(host, settings_for(engine));
@@ -157,7 +133,7 @@ TEST(HarvestRunTest, BoxEditsDuringARunCountFromTheNextMatch) {
   const StubResult a{"http://a.example/"}, b{"http://b.example/"}, c{"http://c.example/"},
       d{"http://d.example/"};
   StubSearchEngine engine(testing::fixed_pages({{{"k", 0}, {false, {a, b, c, d}}}}));
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k";
   host.before_read = [&](EditBox box, int count) {
     // Before b's duplicate test the user types b into the results box.
@@ -176,7 +152,7 @@ TEST(HarvestRunTest, PassesTheGateBeforeEveryRequestAndEveryAppend) {
   const StubResult a{"http://a.example/"}, b{"http://b.example/"};
   StubSearchEngine engine(
       testing::fixed_pages({{{"k", 0}, {false, {a, b, a}}}, {{"k", 5}, {true, {}}}}));
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k";
   std::vector<std::size_t> done_at_gate;  // requests served and lines appended so far
   host.on_gate = [&] {
@@ -195,7 +171,7 @@ TEST(HarvestRunTest, ShowsTheMessageForEveryLinkWhenRequestsCannotBeMade) {
   StubSearchEngine engine(
       testing::fixed_pages({{{"k", 0}, {false, {{"http://a.example/"}, {"http://b.example/"}}}},
                             {{"k", 9}, {false, {{"http://c.example/"}}}}}));
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k";
   HarvestSettings settings = settings_for(engine);
   settings.make_link_request = [] { return std::unique_ptr<LinkRequest>(); };

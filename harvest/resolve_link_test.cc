@@ -8,6 +8,7 @@
 
 #include "tests/stub/stub_search_engine.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/memory_host.h"
 
 namespace tavrel {
 namespace {
@@ -20,16 +21,6 @@ using testing::StubSearchEngine;
 const Text kCreationFailed =
     "\xB6\xD4\xCF\xF3\xB4\xB4\xBD\xA8\xCA\xA7\xB0\xDC\xA3\xA1\xD7\xD4\xBC\xBA\xB0\xD9\xB6\xC8"
     "\xB2\xE9\xA3\xA1";
-
-// Records the messages shown; each is dismissed at once.
-class MessageHost : public HarvestHost {
- public:
-  Text read_control_text(EditBox) override { return {}; }
-  void append_edit_text(EditBox, const Text&) override {}
-  void message_box(const Text& text) override { messages.push_back(text); }
-  void wait_at_gate() override {}
-  std::vector<Text> messages;
-};
 
 struct Case {
   LinkAnswer answer;
@@ -44,7 +35,7 @@ class ResolveAnswerTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ResolveAnswerTest, OnlyA302ReplacesTheLink) {
   StubSearchEngine engine(testing::fixed_pages({}));
-  MessageHost host;
+  testing::MemoryHost host;
   const StubResult result{"http://www.site.example/path?q=1", GetParam().answer};
   const Text original = engine.link_url(result);
   Text link = original;
@@ -67,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(EveryAnswer, ResolveAnswerTest,
 
 TEST(ResolveResultLinkTest, A302WithoutLocationEmptiesTheLink) {
   StubSearchEngine engine(testing::fixed_pages({}));
-  MessageHost host;
+  testing::MemoryHost host;
   Text link = engine.link_url({"http://x.example/", LinkAnswer::found_without_location});
   EXPECT_EQ(resolve_result_link(host, link), "");
   EXPECT_EQ(link, "");
@@ -79,7 +70,7 @@ TEST(ResolveResultLinkTest, LinksThatCannotBeAskedComeBackUnchangedAndSilently) 
     testing::LoopbackServer gone([](const testing::ReceivedRequest&, testing::Reply&) {});
     closed_port_link = gone.url("/link?url=abc");
   }
-  MessageHost host;
+  testing::MemoryHost host;
   for (const Text& original :
        {Text(closed_port_link), Text(), Text("not a link"), Text("ftp://127.0.0.1/x")}) {
     Text link = original;
@@ -91,7 +82,7 @@ TEST(ResolveResultLinkTest, LinksThatCannotBeAskedComeBackUnchangedAndSilently) 
 
 TEST(ResolveResultLinkTest, CreationFailureShowsTheMessageOnEveryCall) {
   StubSearchEngine engine(testing::fixed_pages({}));
-  MessageHost host;
+  testing::MemoryHost host;
   const LinkRequestFactory cannot_create = [] { return std::unique_ptr<LinkRequest>(); };
   const Text original = engine.link_url({"http://x.example/"});
   for (int call = 1; call <= 2; ++call) {

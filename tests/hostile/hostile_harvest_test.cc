@@ -16,24 +16,15 @@
 #include "harvest/harvest_run.h"
 #include "tests/hostile/hostile_answers.h"
 #include "tests/stub/stub_search_engine.h"
+#include "tests/support/memory_host.h"
 
 namespace tavrel {
 namespace {
 
 using testing::LoopbackServer;
+using testing::MemoryHost;
 using testing::ReceivedRequest;
 using testing::Reply;
-
-class FakeHost : public HarvestHost {
- public:
-  Text read_control_text(EditBox box) override { return boxes[box]; }
-  void append_edit_text(EditBox box, const Text& text) override { boxes[box] += text; }
-  void message_box(const Text& text) override { messages.push_back(text); }
-  void wait_at_gate() override {}
-
-  std::map<EditBox, Text> boxes;
-  std::vector<Text> messages;
-};
 
 // The markup of one result whose redirect link is link.
 std::string result_html(const std::string& link) {
@@ -193,7 +184,7 @@ class HostilePageTest : public ::testing::TestWithParam<PageCase> {};
 TEST_P(HostilePageTest, HarvestGetsPastThePage) {
   hostile::ShortLimits limits;
   HostileEngine engine(GetParam().page);
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k";
   HarvestSettings settings;
   settings.search_host = engine.host_port();
@@ -230,7 +221,7 @@ TEST(HostileHarvestTest, RedirectsToOtherSchemesAreNotFollowed) {
        {"file://" + file, "ftp://" + at + "/", "gopher://" + at + "/", "dict://" + at + "/d:x"}) {
     SCOPED_TRACE(target);
     HostileEngine engine([&](auto&, auto&, Reply& r) { r.send(302, "", {{"Location", target}}); });
-    FakeHost host;
+    MemoryHost host;
     host.boxes[EditBox::keywords] = "k";
     HarvestSettings settings;
     settings.search_host = engine.host_port();
@@ -251,7 +242,7 @@ TEST(HostileHarvestTest, ResolvesALinkOnTheIpv6Loopback) {
   const std::string v6_link = v6.url("/link");
   ASSERT_TRUE(v6_link.starts_with("http://[::1]:"));
   HostileEngine engine([&](auto&, auto&, Reply& r) { r.send(200, result_html(v6_link)); });
-  FakeHost host;
+  MemoryHost host;
   host.boxes[EditBox::keywords] = "k";
   HarvestSettings settings;
   settings.search_host = engine.host_port();

@@ -10,22 +10,15 @@
 #include "http/fetch_page.h"
 #include "http/link_request.h"
 #include "tests/hostile/hostile_answers.h"
+#include "tests/support/memory_host.h"
 
 namespace tavrel {
 namespace {
 
 using testing::LoopbackServer;
+using testing::MemoryHost;
 using testing::ReceivedRequest;
 using testing::Reply;
-
-class FakeHost : public HarvestHost {
- public:
-  Text read_control_text(EditBox) override { return {}; }
-  void append_edit_text(EditBox, const Text&) override {}
-  void message_box(const Text& text) override { messages.push_back(text); }
-  void wait_at_gate() override {}
-  std::vector<Text> messages;
-};
 
 // A link request with every time-out at 200 ms, redirects off.
 int status_with_short_timeouts(const std::string& url) {
@@ -80,7 +73,7 @@ TEST(HostileLinkTest, OddLocationsGiveATextAndNoFurtherRequest) {
       reply.write("HTTP/1.1 302 Found\r\nContent-Length: 0\r\nLocation: " + c.location +
                   "\r\n\r\n");
     });
-    FakeHost host;
+    MemoryHost host;
     const Text raw_link = server.url("/link");
     Text link = raw_link;
     const Text result = resolve_result_link(host, link);
@@ -100,7 +93,7 @@ TEST(HostileLinkTest, LinksToOtherSchemesAreNeverRequested) {
        {"ftp://" + at + "/", "gopher://" + at + "/", "dict://" + at + "/d:x",
         std::string("file:///etc/passwd"), "telnet://" + at + "/"}) {
     SCOPED_TRACE(url);
-    FakeHost host;
+    MemoryHost host;
     Text link = url;
     EXPECT_EQ(resolve_result_link(host, link), url);
     PageRequest page{.url = url};
