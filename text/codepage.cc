@@ -14,6 +14,10 @@
 #include <memory>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavrel {
 namespace {
 
@@ -58,15 +62,20 @@ std::u16string_view up_to_zero(std::u16string_view units) {
 // Both converters' default callbacks substitute: a bad or cut-off sequence
 // becomes the replacement character and conversion goes on after it.
 
-// Reads bytes with cnv and hands the units to sink a buffer at a time, so no
-// whole-text scratch copy is made.
-//
 // Both code pages map the bytes below 0x80 to the same code points, and such a
 // byte always ends a character (in GBK it is either a character of its own or
 // the trail byte of a pair), so the converter holds no pending state after
 // one. Runs of those bytes are widened here directly; the converter only sees
 // the stretches from a byte of 0x80 or above up to and including the next
 // byte below 0x80. Pages are mostly ASCII markup, which this makes cheap.
+
+// The end of the stretch for the converter that starts at p, a byte of 0x80
+// or above: just after the next byte below 0x80, or end.
+const unsigned char* stretch_end(const unsigned char* p, const unsigned char* end) {
+  while (p < end && *p >= 0x80) ++p;
+  return p < end ? p + 1 : end;
+}
+
 // Splits bytes into those runs: ascii(first, count) for a run of bytes below
 // 0x80, other(first, last) for a stretch for the converter.
 template <typename Ascii, typename Other>
@@ -85,15 +94,34 @@ void split_runs(std::string_view bytes, Ascii&& ascii, Other&& other) {
     while (run_end < end && *run_end < 0x80) ++run_end;
     if (run_end > p) ascii(p, static_cast<std::size_t>(run_end - p));
     if (run_end == end) break;
-    // A stretch for the converter, ending just after a byte below 0x80.
-    const auto* stop = run_end;
-    while (stop < end && *stop >= 0x80) ++stop;
-    if (stop < end) ++stop;
+    const auto* stop = stretch_end(run_end, end);
     other(reinterpret_cast<const char*>(run_end), reinterpret_cast<const char*>(stop));
     p = stop;
   }
 }
 
+// Widens the bytes below 0x80 from p on into out, up to the first byte of
+// 0x80 or above or end; returns how many it widened. Sixteen bytes are
+// checked and widened together where the processor allows.
+std::size_t widen_ascii(const unsigned char* p, const unsigned char* end, char16_t* out) {
+  const unsigned char* const start = p;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+    p += 16;
+    out += 16;
+  }
+#endif
+  while (p < end && *p < 0x80) *out++ = *p++;
+  return static_cast<std::size_t>(p - start);
+}
+
+// Reads bytes with cnv and hands the units to sink a buffer at a time, so no
+// whole-text scratch copy is made.
 template <typename Sink>
 void decode(UConverter* cnv, std::string_view bytes, Sink&& sink) {
   if (cnv == nullptr || bytes.empty()) return;
@@ -334,33 +362,38 @@ std::u16string gbk_to_u16(std::string_view text) {
 
 void gbk_to_u16(std::string_view text, std::u16string& units) {
   text = up_to_zero(text);
-  units.clear();
   UConverter* cnv = converter(kCodePageGbk);
-  if (cnv == nullptr || text.empty()) return;
-  // No byte gives more than one unit, so the text's length is room enough;
-  // the units are written in place, without a scratch buffer.
-  units.resize(text.size());
+  if (cnv == nullptr || text.empty()) {
+    units.clear();
+    return;
+  }
+  // No byte gives more than one unit, so the text's length is room enough.
+  // The units are written in place over what the buffer held before, so a
+  // buffer reused from page to page is neither cleared nor filled first.
+  if (units.size() < text.size()) units.resize(text.size());
   std::size_t used = 0;
   ucnv_resetToUnicode(cnv);
-  split_runs(
-      text,
-      [&](const unsigned char* p, std::size_t count) {
-        char16_t* out = units.data() + used;
-        for (std::size_t i = 0; i < count; ++i) out[i] = p[i];
-        used += count;
-      },
-      [&](const char* src, const char* src_end) {
-        for (;;) {
-          UChar* target = units.data() + used;
-          UErrorCode err = U_ZERO_ERROR;
-          ucnv_toUnicode(cnv, &target, units.data() + units.size(), &src, src_end, nullptr, true,
-                         &err);
-          used = static_cast<std::size_t>(target - units.data());
-          if (err != U_BUFFER_OVERFLOW_ERROR) break;
-          units.resize(units.size() + (src_end - src) + 16);
-        }
-        ucnv_resetToUnicode(cnv);
-      });
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
+  while (p < end) {
+    const std::size_t widened = widen_ascii(p, end, units.data() + used);
+    p += widened;
+    used += widened;
+    if (p == end) break;
+    const auto* stop = stretch_end(p, end);
+    const char* src = reinterpret_cast<const char*>(p);
+    const char* const src_end = reinterpret_cast<const char*>(stop);
+    for (;;) {
+      UChar* target = units.data() + used;
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_toUnicode(cnv, &target, units.data() + units.size(), &src, src_end, nullptr, true, &err);
+      used = static_cast<std::size_t>(target - units.data());
+      if (err != U_BUFFER_OVERFLOW_ERROR) break;
+      units.resize(units.size() + static_cast<std::size_t>(src_end - src) + 16);
+    }
+    ucnv_resetToUnicode(cnv);
+    p = stop;
+  }
   units.resize(used);
 }
 

@@ -211,6 +211,26 @@ TEST(CodePageText, BadBytesInALongTextCostOnlyThemselves) {
   EXPECT_EQ(units.substr(units.size() - 3), u"ab\uFFFD");
 }
 
+// Runs of ASCII are widened sixteen bytes at a time: a Chinese character at
+// every place around those blocks, converted into one buffer that held a
+// longer text before, must give exactly its own units.
+TEST(CodePageText, ReusedBufferGivesEachTextItsOwnUnits) {
+  std::u16string units(300, u'z');
+  for (int before = 0; before <= 40; ++before) {
+    for (int after : {0, 1, 15, 16, 17, 33}) {
+      const Text text = Text(before, 'a') + "\xB0\xA1" + Text(after, 'b');
+      const std::u16string expected =
+          std::u16string(before, u'a') + u"\u554A" + std::u16string(after, u'b');
+      gbk_to_u16(text, units);
+      ASSERT_EQ(units, expected) << before << " " << after;
+    }
+  }
+  gbk_to_u16("", units);
+  EXPECT_TRUE(units.empty());
+  gbk_to_u16(Text(70, 'q') + '\x81', units);  // a lead byte cut off at the end
+  EXPECT_EQ(units, std::u16string(70, u'q') + u"\uFFFD");
+}
+
 // A converter holds a cut-off sequence until the end of its input; threads
 // sharing one would hand such pieces to each other.
 TEST(CodePageText, ThreadsConvertSideBySide) {
