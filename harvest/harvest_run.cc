@@ -51,8 +51,7 @@ void harvest_run_with(HarvestHost& host, const HarvestSettings& settings) {
     for (int page = 1; page <= kPagesPerKeyword; ++page) {
       const Text url = query_url(settings.search_host, keyword, page);
       host.wait_at_gate();
-      const Text page_text = fetch_page_text(url);
-      regex.create(kResultPattern, page_text);
+      regex.create(kResultPattern, fetch_page_text(url));
       const int matches = regex.match_count();
       for (int k = 1; k <= matches; ++k) {
         Text raw_link = regex.submatch_text(k, 1);

@@ -1,6 +1,8 @@
 #include "http/fetch_page.h"
 
 #include <cstdint>
+#include <string>
+#include <type_traits>
 
 #include "http/cookies.h"
 #include "http/transport.h"
@@ -111,14 +113,22 @@ Body fetch(PageRequest& r) {
         std::string_view(reinterpret_cast<const char*>(r.post_bytes.data()), r.post_bytes.size()));
   }
 
-  // Body, read in steps and appended in place.
+  // Body. A page text takes the body over as it arrived; bytes are read in
+  // steps straight onto the end of the set. The room for one more step is
+  // reserved with the rest, so the last, empty read moves nothing.
   Body body;
-  body.reserve(transport::internet_query_data_available(*request));
-  while (true) {
-    ByteSet buffer = blank_bytes(kReadStep);
-    std::size_t count = transport::internet_read_file(*request, buffer.data(), buffer.size());
-    if (count == 0) break;
-    body.insert(body.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
+  if constexpr (std::is_same_v<Body, std::string>) {
+    body = transport::internet_take_body(*request);
+  } else {
+    body.reserve(transport::internet_query_data_available(*request) + kReadStep);
+    while (true) {
+      const std::size_t held = body.size();
+      body.resize(held + kReadStep);
+      const std::size_t count =
+          transport::internet_read_file(*request, body.data() + held, kReadStep);
+      body.resize(held + count);
+      if (count == 0) break;
+    }
   }
 
   // Raw headers: written over 5000 prepared spaces when they fit.

@@ -320,6 +320,15 @@ std::size_t internet_read_file(Request& request, std::uint8_t* buffer, std::size
   return n;
 }
 
+std::string internet_take_body(Request& request) {
+  Request::Impl& impl = *request.impl_;
+  std::string rest = std::move(impl.body);
+  rest.erase(0, impl.read_pos);
+  impl.body.clear();
+  impl.read_pos = 0;
+  return rest;
+}
+
 bool http_query_raw_headers(Request& request, char* buffer, std::size_t& length) {
   Request::Impl& impl = *request.impl_;
   if (!impl.headers_complete) {

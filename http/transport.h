@@ -92,6 +92,7 @@ class Request {
   friend void http_send_request(Request&, std::string_view, std::string_view);
   friend std::size_t internet_read_file(Request&, std::uint8_t*, std::size_t);
   friend std::size_t internet_query_data_available(const Request&);
+  friend std::string internet_take_body(Request&);
   friend bool http_query_raw_headers(Request&, char*, std::size_t&);
 };
 
@@ -132,6 +133,10 @@ std::size_t internet_read_file(Request& request, std::uint8_t* buffer, std::size
 // The count of response body bytes not yet read: what the reads above will
 // still give.
 std::size_t internet_query_data_available(const Request& request);
+
+// The response body not yet read, all of it, handed over rather than copied;
+// the reads above give nothing more afterwards.
+std::string internet_take_body(Request& request);
 
 // The final response's status line and header lines, each ended by CR LF,
 // then an empty line, written to buffer with a terminating zero byte when it

@@ -24,12 +24,22 @@ RegexObject::~RegexObject() = default;
 bool RegexObject::create(std::string_view pattern, std::string_view subject,
                          std::optional<bool> case_sensitive, std::optional<bool> multiline,
                          std::optional<bool> global, bool quote_marker) {
+  // A page is about a megabyte: the buffer of the last subject is reused.
+  Text kept = std::move(subject_gbk_);
+  kept.assign(subject);
+  return create_owned(pattern, std::move(kept), case_sensitive, multiline, global, quote_marker);
+}
+
+bool RegexObject::create_owned(std::string_view pattern, Text&& subject,
+                               std::optional<bool> case_sensitive, std::optional<bool> multiline,
+                               std::optional<bool> global, bool quote_marker) {
   reg_exp_.reset();
   matches_.reset();
   reg_exp_ = factory_ ? factory_() : nullptr;
-  // A page is about a megabyte: the buffers of the last subject are reused
-  // when nothing else holds them any more.
-  subject_gbk_.assign(subject.substr(0, static_cast<std::size_t>(text_length(subject))));
+  subject_gbk_ = std::move(subject);
+  subject_gbk_.resize(static_cast<std::size_t>(text_length(subject_gbk_)));
+  // The units of the last subject are reused when nothing else holds them
+  // any more.
   if (subject_ && subject_.use_count() == 1) {
     auto units = std::const_pointer_cast<std::u16string>(std::move(subject_));
     gbk_to_u16(subject_gbk_, *units);

@@ -22,11 +22,13 @@
 // and destroyed there. Nothing is shared between objects.
 #pragma once
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "regex/reg_exp.h"
 #include "text/text.h"
@@ -55,6 +57,17 @@ class RegexObject {
               std::optional<bool> case_sensitive = std::nullopt,
               std::optional<bool> multiline = std::nullopt,
               std::optional<bool> global = std::nullopt, bool quote_marker = false);
+  // The same, keeping subject itself rather than a copy of it: for a page
+  // the caller has no further use for. Only an rvalue Text picks this one.
+  template <typename Owned>
+  requires std::same_as<Owned, Text>
+  bool create(std::string_view pattern, Owned&& subject,
+              std::optional<bool> case_sensitive = std::nullopt,
+              std::optional<bool> multiline = std::nullopt,
+              std::optional<bool> global = std::nullopt, bool quote_marker = false) {
+    return create_owned(pattern, std::move(subject), case_sensitive, multiline, global,
+                        quote_marker);
+  }
 
   // The pattern of the last create, after the quote-marker replacement.
   Text pattern_text() const;
@@ -70,6 +83,8 @@ class RegexObject {
   int submatch_count() const;
 
  private:
+  bool create_owned(std::string_view pattern, Text&& subject, std::optional<bool> case_sensitive,
+                    std::optional<bool> multiline, std::optional<bool> global, bool quote_marker);
   // 1-based position in the GBK subject of text, which starts at the UTF-16
   // unit index of the subject; -1 when the bytes there are not text.
   int place(int index, std::string_view text) const;

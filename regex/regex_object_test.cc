@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "regex/reg_exp.h"
@@ -147,17 +148,24 @@ TEST(RegexObject, EachCreateAnswersFromItsOwnSubject) {
     return Text(padding, 'x') + "{\"title\":\"" + kWen + "\",\"url\":\"" + link + "\"}'>";
   };
   RegexObject re;
+  // A subject handed over rather than copied, too; either way it ends at its
+  // first zero byte.
   const struct {
     Text link;
     std::size_t padding;
-  } pages[] = {{"http://a.invalid/", 300'000},
-               {"http://b.invalid/", 10},
-               {"", 0},
-               {"http://c.invalid/", 200'000}};
+    bool handed_over;
+  } pages[] = {{"http://a.invalid/", 300'000, false},
+               {"http://b.invalid/", 10, true},
+               {"", 0, false},
+               {"http://c.invalid/", 200'000, true},
+               {"http://d.invalid/", 5, false}};
   for (const auto& p : pages) {
     SCOPED_TRACE(p.link);
-    const Text subject = page(p.link, p.padding);
-    ASSERT_TRUE(re.create(kResultPattern, subject));
+    Text subject = page(p.link, p.padding);
+    subject += '\0';
+    subject += page("http://after-zero.invalid/", 0);
+    ASSERT_TRUE(p.handed_over ? re.create(kResultPattern, std::move(subject))
+                              : re.create(kResultPattern, subject));
     ASSERT_EQ(re.match_count(), 1);
     EXPECT_EQ(re.submatch_text(1, 1), p.link);
     int position = 0;
