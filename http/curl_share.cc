@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <memory>
 #include <mutex>
 
 namespace tavrel::curl_share {
@@ -36,6 +37,11 @@ class Share {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using MultiPtr = std::unique_ptr<CURLM, MultiCleanup>;
+
 }  // namespace
 
 void ensure_global_init() {
@@ -50,6 +56,22 @@ void* handle(bool with_cookies) {
   static Share* const cookies = new Share(true);
   static Share* const plain = new Share(false);
   return with_cookies ? cookies->get() : plain->get();
+}
+
+void perform(void* easy, int poll_ms) {
+  ensure_global_init();
+  CURL* const transfer = static_cast<CURL*>(easy);
+  curl_easy_setopt(transfer, CURLOPT_FORBID_REUSE, 1L);
+  thread_local const MultiPtr multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), transfer) != CURLM_OK) {
+    curl_easy_perform(transfer);
+    return;
+  }
+  int running = 1;
+  while (curl_multi_perform(multi.get(), &running) == CURLM_OK && running > 0) {
+    if (curl_multi_poll(multi.get(), nullptr, 0, poll_ms, nullptr) != CURLM_OK) break;
+  }
+  curl_multi_remove_handle(multi.get(), transfer);
 }
 
 }  // namespace tavrel::curl_share

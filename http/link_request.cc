@@ -24,6 +24,8 @@ constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; Win32; WinHttp.WinH
 // An answer whose header block grows beyond this is treated as no answer.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr long kMaxRedirects = 10;
+// How often a waiting request checks its time limits, in ms.
+constexpr int kTimeoutCheckMs = 100;
 
 struct CurlEasyDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -231,7 +233,8 @@ void LinkRequest::send() {
 
   s.started = Clock::now();
   s.last_data_at = s.started;
-  curl_easy_perform(h);  // the outcome shows in what the header callback saw
+  // The outcome shows in what the header callback saw.
+  curl_share::perform(h, kTimeoutCheckMs);
   s.handle = nullptr;
   if (s.headers_complete) {
     s.status = s.pending_status;

@@ -291,20 +291,9 @@ void http_send_request(Request& request, std::string_view headers, std::string_v
 
   impl.last_progress = std::chrono::steady_clock::now();
   impl.sent_at = impl.last_progress;
-  // Driven through a multi handle so that the progress check runs at least
-  // every kStallCheck, not only when the client's own timers fire.
-  CURLM* multi = curl_multi_init();
-  if (multi == nullptr || curl_multi_add_handle(multi, easy) != CURLM_OK) {
-    if (multi != nullptr) curl_multi_cleanup(multi);
-    curl_easy_perform(easy);
-    return;
-  }
-  int running = 1;
-  while (curl_multi_perform(multi, &running) == CURLM_OK && running > 0) {
-    if (curl_multi_poll(multi, nullptr, 0, kStallCheck, nullptr) != CURLM_OK) break;
-  }
-  curl_multi_remove_handle(multi, easy);
-  curl_multi_cleanup(multi);
+  // The progress check runs at least every kStallCheck, not only when the
+  // client's own timers fire.
+  curl_share::perform(easy, kStallCheck);
 }
 
 std::size_t internet_query_data_available(const Request& request) {
