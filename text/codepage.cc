@@ -76,30 +76,6 @@ const unsigned char* stretch_end(const unsigned char* p, const unsigned char* en
   return p < end ? p + 1 : end;
 }
 
-// Splits bytes into those runs: ascii(first, count) for a run of bytes below
-// 0x80, other(first, last) for a stretch for the converter.
-template <typename Ascii, typename Other>
-void split_runs(std::string_view bytes, Ascii&& ascii, Other&& other) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  while (p < end) {
-    // Bytes below 0x80, found eight at a time.
-    const auto* run_end = p;
-    while (end - run_end >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, run_end, sizeof word);
-      if (word & 0x8080808080808080u) break;
-      run_end += 8;
-    }
-    while (run_end < end && *run_end < 0x80) ++run_end;
-    if (run_end > p) ascii(p, static_cast<std::size_t>(run_end - p));
-    if (run_end == end) break;
-    const auto* stop = stretch_end(run_end, end);
-    other(reinterpret_cast<const char*>(run_end), reinterpret_cast<const char*>(stop));
-    p = stop;
-  }
-}
-
 // Widens the bytes below 0x80 from p on into out, up to the first byte of
 // 0x80 or above or end; returns how many it widened. Sixteen bytes are
 // checked and widened together where the processor allows.
@@ -127,27 +103,28 @@ void decode(UConverter* cnv, std::string_view bytes, Sink&& sink) {
   if (cnv == nullptr || bytes.empty()) return;
   ucnv_resetToUnicode(cnv);
   char16_t buf[4096];
-  split_runs(
-      bytes,
-      [&](const unsigned char* p, std::size_t count) {
-        while (count > 0) {
-          const std::size_t n = std::min(count, std::size(buf));
-          for (std::size_t i = 0; i < n; ++i) buf[i] = p[i];
-          sink(std::u16string_view(buf, n));
-          p += n;
-          count -= n;
-        }
-      },
-      [&](const char* src, const char* src_end) {
-        for (;;) {
-          UChar* target = buf;
-          UErrorCode err = U_ZERO_ERROR;
-          ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
-          sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
-          if (err != U_BUFFER_OVERFLOW_ERROR) break;
-        }
-        ucnv_resetToUnicode(cnv);
-      });
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    const std::size_t room = std::min(static_cast<std::size_t>(end - p), std::size(buf));
+    const std::size_t widened = widen_ascii(p, p + room, buf);
+    if (widened > 0) {
+      sink(std::u16string_view(buf, widened));
+      p += widened;
+      continue;
+    }
+    const char* src = reinterpret_cast<const char*>(p);
+    const char* const src_end = reinterpret_cast<const char*>(stretch_end(p, end));
+    for (;;) {
+      UChar* target = buf;
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_toUnicode(cnv, &target, buf + std::size(buf), &src, src_end, nullptr, true, &err);
+      sink(std::u16string_view(buf, static_cast<std::size_t>(target - buf)));
+      if (err != U_BUFFER_OVERFLOW_ERROR) break;
+    }
+    ucnv_resetToUnicode(cnv);
+    p = reinterpret_cast<const unsigned char*>(src_end);
+  }
 }
 
 // Writes UTF-16 handed over in pieces with cnv; a piece may end inside a
