@@ -21,6 +21,18 @@ const Text kMarker = "#\xD2\xFD\xBA\xC5";  // #引号
 // The pattern that picks result links out of a search page.
 const Text kResultPattern = R"re(\{"title":".*?","url":"(.*?)"\}'>)re";
 
+// Every query of re gives the empty text, 0, or the position -1.
+void expect_every_query_empty(RegexObject& re) {
+  int pos = 7;
+  EXPECT_EQ(re.pattern_text(), "");
+  EXPECT_EQ(re.replace("x"), "");
+  EXPECT_EQ(re.match_count(), 0);
+  EXPECT_EQ(re.match_text(1, &pos), "");
+  EXPECT_EQ(pos, -1);
+  EXPECT_EQ(re.submatch_text(1, 1), "");
+  EXPECT_EQ(re.submatch_count(), 0);
+}
+
 std::vector<Text> all_matches(const RegexObject& re) {
   std::vector<Text> out;
   for (int k = 1; k <= re.match_count(); ++k) out.push_back(re.match_text(k));
@@ -222,14 +234,7 @@ TEST(RegexObject, PositionsAreGbkBytePositions) {
 
 TEST(RegexObject, QueriesBeforeCreateAreEmpty) {
   RegexObject re;
-  int pos = 7;
-  EXPECT_EQ(re.pattern_text(), "");
-  EXPECT_EQ(re.replace("x"), "");
-  EXPECT_EQ(re.match_count(), 0);
-  EXPECT_EQ(re.match_text(1, &pos), "");
-  EXPECT_EQ(pos, -1);
-  EXPECT_EQ(re.submatch_text(1, 1), "");
-  EXPECT_EQ(re.submatch_count(), 0);
+  expect_every_query_empty(re);
 }
 
 TEST(RegexObject, PatternTextShowsQuotesWhereTheMarkerStood) {
@@ -307,14 +312,7 @@ TEST(RegexObject, FailedComponentCreationLeavesEveryQueryEmpty) {
   ASSERT_TRUE(re.create("(a)", "a"));
   ASSERT_EQ(re.match_count(), 1);
   EXPECT_FALSE(re.create("(a)", "a"));
-  int pos = 0;
-  EXPECT_EQ(re.pattern_text(), "");
-  EXPECT_EQ(re.replace("x"), "");
-  EXPECT_EQ(re.match_count(), 0);
-  EXPECT_EQ(re.match_text(1, &pos), "");
-  EXPECT_EQ(pos, -1);
-  EXPECT_EQ(re.submatch_text(1, 1), "");
-  EXPECT_EQ(re.submatch_count(), 0);
+  expect_every_query_empty(re);
 }
 
 // 10 MB on one line: 100,000 openings of a result, none closed. Each opening

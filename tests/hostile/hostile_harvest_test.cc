@@ -45,6 +45,16 @@ class HostileEngine {
   std::string host_port() const { return server_.host_port(); }
   std::string link(const std::string& name) const { return server_.url("/link?to=" + name); }
 
+  // A whole run for the one keyword "k" against this engine.
+  MemoryHost harvest() const {
+    MemoryHost host;
+    host.boxes[EditBox::keywords] = "k";
+    HarvestSettings settings;
+    settings.search_host = host_port();
+    harvest_run_with(host, settings);
+    return host;
+  }
+
   // The page offsets asked for, in order (redirects and links left out).
   std::vector<std::string> offsets() const {
     std::vector<std::string> seen;
@@ -184,11 +194,7 @@ class HostilePageTest : public ::testing::TestWithParam<PageCase> {};
 TEST_P(HostilePageTest, HarvestGetsPastThePage) {
   hostile::ShortLimits limits;
   HostileEngine engine(GetParam().page);
-  MemoryHost host;
-  host.boxes[EditBox::keywords] = "k";
-  HarvestSettings settings;
-  settings.search_host = engine.host_port();
-  harvest_run_with(host, settings);
+  MemoryHost host = engine.harvest();
   EXPECT_EQ(engine.offsets(), all_offsets());
   EXPECT_EQ(host.boxes[EditBox::results],
             "http://a.example/\r\n" + GetParam().added + "http://b.example/\r\n");
@@ -221,11 +227,7 @@ TEST(HostileHarvestTest, RedirectsToOtherSchemesAreNotFollowed) {
        {"file://" + file, "ftp://" + at + "/", "gopher://" + at + "/", "dict://" + at + "/d:x"}) {
     SCOPED_TRACE(target);
     HostileEngine engine([&](auto&, auto&, Reply& r) { r.send(302, "", {{"Location", target}}); });
-    MemoryHost host;
-    host.boxes[EditBox::keywords] = "k";
-    HarvestSettings settings;
-    settings.search_host = engine.host_port();
-    harvest_run_with(host, settings);
+    MemoryHost host = engine.harvest();
     EXPECT_EQ(engine.offsets(), all_offsets());
     EXPECT_EQ(host.boxes[EditBox::results], "http://a.example/\r\nhttp://b.example/\r\n");
     EXPECT_FALSE(listener.connected());
@@ -242,11 +244,7 @@ TEST(HostileHarvestTest, ResolvesALinkOnTheIpv6Loopback) {
   const std::string v6_link = v6.url("/link");
   ASSERT_TRUE(v6_link.starts_with("http://[::1]:"));
   HostileEngine engine([&](auto&, auto&, Reply& r) { r.send(200, result_html(v6_link)); });
-  MemoryHost host;
-  host.boxes[EditBox::keywords] = "k";
-  HarvestSettings settings;
-  settings.search_host = engine.host_port();
-  harvest_run_with(host, settings);
+  MemoryHost host = engine.harvest();
   EXPECT_EQ(host.boxes[EditBox::results],
             "http://a.example/\r\nhttp://v6.example/\r\nhttp://b.example/\r\n");
   EXPECT_EQ(v6.requests().size(), 1u);
